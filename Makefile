@@ -1,0 +1,32 @@
+# make        build both trees (the Windows deliverables and the native tests)
+# make test   install what is missing, build, and run every test
+# make deps   install the Debian packages the build and tests need (as root)
+BUILD  := build
+WIN32  := $(BUILD)/win32
+NATIVE := $(BUILD)/native
+
+.PHONY: all deps win32 native test clean
+
+all: win32 native
+
+deps:
+	@scripts/deps.sh
+
+$(WIN32)/CMakeCache.txt:
+	cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
+
+$(NATIVE)/CMakeCache.txt:
+	cmake -S . -B $(NATIVE) -DKNAPSEL_WIN32_DIR=$(abspath $(WIN32))
+
+win32: $(WIN32)/CMakeCache.txt
+	cmake --build $(WIN32) -j2
+
+native: $(NATIVE)/CMakeCache.txt
+	cmake --build $(NATIVE) -j2
+
+test: deps
+	$(MAKE) all
+	ctest --test-dir $(NATIVE) --output-on-failure
+
+clean:
+	rm -rf $(BUILD)

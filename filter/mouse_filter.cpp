@@ -1,0 +1,66 @@
+// The mouse-emulation filter: three keys act as mouse buttons at wherever the
+// pointer is. The platform calls KeyToMouseProc for every keystroke of the
+// desktop, in the process about to receive it, so it stays short and calls
+// nothing but mouse_event and the next filter.
+#include "filters.h"
+
+enum { SCAN_LEFT = 0x62, SCAN_RIGHT = 0x65, SCAN_DOUBLE = 0x67 };
+
+const DWORD KEY_WAS_DOWN = 0x40000000;  // bit 30: an auto-repeat or a release
+const DWORD KEY_RELEASED = 0x80000000;  // bit 31: the key is going up
+const LRESULT CONSUMED = -1;            // the keystroke goes no further
+
+// One button action, with no motion, so it lands where the pointer is.
+static void EmitMouse(DWORD flags)
+{
+    mouse_event(flags, 0, 0, 0, 0);
+}
+
+// A button key: down on the first press, up on release. Auto-repeats do
+// nothing, so holding the key holds the button and dragging works. A release
+// always lets go, even of a press this process never saw.
+static void ButtonKey(LPARAM lParam, int *pfDown, DWORD down, DWORD up)
+{
+    if ((DWORD)lParam & KEY_RELEASED) {
+        *pfDown = 0;
+        EmitMouse(up);
+    } else if (!*pfDown) {
+        *pfDown = 1;
+        EmitMouse(down);
+    }
+}
+
+// A left double click, once per press of the key however long it is held.
+// A left button still held by the left key is let go first, or the click
+// would start from a held button.
+static void DoubleClickKey(LPARAM lParam)
+{
+    if ((DWORD)lParam & KEY_WAS_DOWN)
+        return;
+    if (fLeftDown) {
+        EmitMouse(MOUSEEVENTF_LEFTUP);
+        fLeftDown = 0;
+    }
+    EmitMouse(MOUSEEVENTF_LEFTDOWN);
+    EmitMouse(MOUSEEVENTF_LEFTUP);
+    EmitMouse(MOUSEEVENTF_LEFTDOWN);
+    EmitMouse(MOUSEEVENTF_LEFTUP);
+}
+
+LRESULT CALLBACK KeyToMouseProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code < 0)
+        return PassOn(code, wParam, lParam);
+    switch (ScanCode(lParam)) {
+    case SCAN_LEFT:
+        ButtonKey(lParam, &fLeftDown, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+        return CONSUMED;
+    case SCAN_RIGHT:
+        ButtonKey(lParam, &fRightDown, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+        return CONSUMED;
+    case SCAN_DOUBLE:
+        DoubleClickKey(lParam);
+        return CONSUMED;
+    }
+    return PassOn(code, wParam, lParam);
+}

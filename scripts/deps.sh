@@ -1,0 +1,22 @@
+#!/bin/sh
+# Installs the Debian packages that building and testing Knapsel need, when
+# any is missing. Needs root and apt; otherwise it names what to install.
+set -eu
+
+PACKAGES="cmake make g++ python3 libgtest-dev
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev"
+
+missing=""
+for p in $PACKAGES; do
+  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null; then
+  echo "Missing Debian packages:$missing" >&2
+  echo "Install them as root: apt-get install$missing" >&2
+  exit 1
+fi
+echo "Installing:$missing"
+apt-get update -q
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing

@@ -1,0 +1,43 @@
+"""Checks the built knapfilt.dll against its binary contract: a 32-bit DLL
+for Windows 4.0 with exactly one export, _InstallFilter@8 at ordinal 1, that
+imports nothing but the system's own DLLs and starts through the C runtime.
+
+usage: check_dll.py DIR   (DIR holds knapfilt.dll and its link map)"""
+import os
+import re
+import sys
+
+from pe import IMAGE_FILE_DLL, PE, common_problems, report
+
+PLATFORM_CALLS = {"SetWindowsHookExA", "UnhookWindowsHookEx", "CallNextHookEx",
+                  "mouse_event", "PostMessageA"}
+
+
+def map_address(map_text, symbol):
+    m = re.search(r"^\s+0x([0-9a-f]+)\s+" + re.escape(symbol) + r"$", map_text, re.M)
+    return int(m.group(1), 16) if m else None
+
+
+def problems(folder):
+    pe = PE(os.path.join(folder, "knapfilt.dll"))
+    found = common_problems(pe, ["KERNEL32.dll", "USER32.dll", "msvcrt.dll"])
+    if not pe.characteristics & IMAGE_FILE_DLL:
+        found.append("not marked as a DLL")
+    name, exports = pe.exports()
+    if name != "knapfilt.dll" or exports != [("_InstallFilter@8", 1)]:
+        found.append(f"exports {exports} under {name!r}, not [('_InstallFilter@8', 1)] under 'knapfilt.dll'")
+    user32 = {f for dll, funcs in pe.imports().items() if dll.lower() == "user32.dll" for f in funcs}
+    if not PLATFORM_CALLS <= user32:
+        found.append(f"does not import {sorted(PLATFORM_CALLS - user32)} from USER32")
+    # The entry point must be the runtime's start-up, which then calls DllMain.
+    link_map = open(os.path.join(folder, "knapfilt.map")).read()
+    startup = map_address(link_map, "DllMainCRTStartup@12")
+    if startup != pe.image_base + pe.entry:
+        found.append(f"entry point {pe.image_base + pe.entry:#x} is not DllMainCRTStartup@12 ({startup})")
+    if map_address(link_map, "DllMain@12") is None:
+        found.append("no DllMain@12 linked in for the start-up code to call")
+    return found
+
+
+if __name__ == "__main__":
+    sys.exit(report("knapfilt.dll", problems(sys.argv[1])))
