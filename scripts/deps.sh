@@ -4,7 +4,8 @@
 set -eu
 
 PACKAGES="cmake make g++ python3 libgtest-dev
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev"
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+  wine wine32:i386 wine64 xvfb xauth"
 
 missing=""
 for p in $PACKAGES; do
@@ -14,9 +15,11 @@ done
 
 if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null; then
   echo "Missing Debian packages:$missing" >&2
-  echo "Install them as root: apt-get install$missing" >&2
+  echo "Install them as root: dpkg --add-architecture i386; apt-get update; apt-get install$missing" >&2
   exit 1
 fi
 echo "Installing:$missing"
+# 32-bit Wine comes from the i386 architecture.
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
 apt-get update -q
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing

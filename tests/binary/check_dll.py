@@ -2,8 +2,7 @@
 for Windows 4.0 with exactly one export, _InstallFilter@8 at ordinal 1, that
 imports nothing but the system's own DLLs and starts through the C runtime.
 
-usage: check_dll.py DIR   (DIR holds knapfilt.dll and its link map)"""
-import os
+usage: check_dll.py knapfilt.dll knapfilt.map   (the map from its link)"""
 import re
 import sys
 
@@ -18,8 +17,8 @@ def map_address(map_text, symbol):
     return int(m.group(1), 16) if m else None
 
 
-def problems(folder):
-    pe = PE(os.path.join(folder, "knapfilt.dll"))
+def problems(dll, map_path):
+    pe = PE(dll)
     found = common_problems(pe, ["KERNEL32.dll", "USER32.dll", "msvcrt.dll"])
     if not pe.characteristics & IMAGE_FILE_DLL:
         found.append("not marked as a DLL")
@@ -30,7 +29,7 @@ def problems(folder):
     if not PLATFORM_CALLS <= user32:
         found.append(f"does not import {sorted(PLATFORM_CALLS - user32)} from USER32")
     # The entry point must be the runtime's start-up, which then calls DllMain.
-    link_map = open(os.path.join(folder, "knapfilt.map")).read()
+    link_map = open(map_path).read()
     startup = map_address(link_map, "DllMainCRTStartup@12")
     if startup != pe.image_base + pe.entry:
         found.append(f"entry point {pe.image_base + pe.entry:#x} is not DllMainCRTStartup@12 ({startup})")
@@ -40,4 +39,4 @@ def problems(folder):
 
 
 if __name__ == "__main__":
-    sys.exit(report("knapfilt.dll", problems(sys.argv[1])))
+    sys.exit(report("knapfilt.dll", problems(sys.argv[1], sys.argv[2])))

@@ -71,6 +71,30 @@ class PE:
             rva += 20
         return result
 
+    def resources(self):
+        """{(type, name, language): data}; names given as strings are str."""
+        root = self.dirs[2][0]
+        found = {}
+
+        def walk(rva, path):
+            named, numbered = self.u16(rva + 12), self.u16(rva + 14)
+            for i in range(named + numbered):
+                name, target = self.u32(rva + 16 + 8 * i), self.u32(rva + 20 + 8 * i)
+                if name & 0x80000000:
+                    at = root + (name & 0x7FFFFFFF)
+                    start = self.offset(at + 2)
+                    name = self.data[start:start + 2 * self.u16(at)].decode("utf-16-le")
+                if target & 0x80000000:
+                    walk(root + (target & 0x7FFFFFFF), path + (name,))
+                else:
+                    data_rva, size = self.u32(root + target), self.u32(root + target + 4)
+                    start = self.offset(data_rva)
+                    found[path + (name,)] = self.data[start:start + size]
+
+        if root:
+            walk(root, ())
+        return found
+
 
 IMAGE_FILE_MACHINE_I386 = 0x14C
 IMAGE_FILE_DLL = 0x2000
