@@ -1,11 +1,14 @@
-# make        build both trees (the Windows deliverables and the native tests)
+# make run    install what is missing, build, and start Knapsel under Wine
 # make test   install what is missing, build, and run every test
+# make dist   the release archive for Windows users
+# make        build both trees (the Windows deliverables and the native tests)
 # make deps   install the Debian packages the build and tests need (as root)
 BUILD  := build
 WIN32  := $(BUILD)/win32
 NATIVE := $(BUILD)/native
+PREFIX := $(abspath $(BUILD)/wineprefix)
 
-.PHONY: all deps win32 native test clean
+.PHONY: all deps win32 native run test dist clean
 
 all: win32 native
 
@@ -16,13 +19,20 @@ $(WIN32)/CMakeCache.txt:
 	cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
 
 $(NATIVE)/CMakeCache.txt:
-	cmake -S . -B $(NATIVE) -DKNAPSEL_WIN32_DIR=$(abspath $(WIN32))
+	cmake -S . -B $(NATIVE) -DKNAPSEL_WIN32_DIR=$(abspath $(WIN32)) -DKNAPSEL_WINEPREFIX=$(PREFIX)
 
 win32: $(WIN32)/CMakeCache.txt
 	cmake --build $(WIN32) -j2
 
 native: $(NATIVE)/CMakeCache.txt
 	cmake --build $(NATIVE) -j2
+
+run: deps
+	$(MAKE) win32
+	scripts/run.sh $(WIN32) $(PREFIX)
+
+dist: win32
+	cmake --build $(WIN32) --target dist
 
 test: deps
 	$(MAKE) all

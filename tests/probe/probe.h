@@ -1,0 +1,88 @@
+// What the probe's parts share: checks, waiting, the target window that
+// records what reaches it, keystroke and mouse injection, and Knapsel itself.
+#ifndef PROBE_H
+#define PROBE_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Prints "ok: what" or "FAILED: what"; any failure makes the probe exit 1.
+bool Check(bool ok, const char *what);
+extern int failures;
+
+// Polls until cond() holds or ms have passed, so a slow Wine is waited for
+// instead of guessed at. Returns whether it held.
+template <class F> bool WaitFor(F cond, DWORD ms = 10000)
+{
+    for (DWORD start = GetTickCount(); !cond(); Sleep(20))
+        if (GetTickCount() - start > ms)
+            return false;
+    return true;
+}
+
+// The full path of a file beside the probe (Knapsel.exe, knapfilt.dll).
+std::string BesideProbe(const char *name);
+
+// One input message as the target window received it.
+struct Seen {
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+    bool operator==(const Seen &o) const { return msg == o.msg && wParam == o.wParam && lParam == o.lParam; }
+};
+std::string Describe(const std::vector<Seen> &seen);
+
+// The target: a topmost window of the probe's own, under the pointer and in
+// the foreground, recording every key and mouse-button message it gets.
+HWND OpenTarget();
+void FocusTarget();
+// Dispatches until nothing has arrived for a while; returns what the target
+// recorded meanwhile (thread messages are recorded too, with hwnd 0).
+std::vector<Seen> Pump();
+
+// Keys are injected with their scan code and a virtual key of their own, so
+// Wine keeps a separate up/down state for each.
+struct Key {
+    BYTE scan;
+    bool up;
+    bool extended;
+};
+inline Key D(BYTE scan) { return {scan, false, false}; }  // pressed (again: a repeat)
+inline Key U(BYTE scan) { return {scan, true, false}; }   // released
+inline Key XD(BYTE scan) { return {scan, false, true}; }  // with the extended-key flag
+inline Key XU(BYTE scan) { return {scan, true, true}; }
+void InjectKey(Key k);
+void InjectMouse(DWORD flags);
+WORD VirtualKeyOf(BYTE scan);
+
+// One keystroke and what must become of it: the mouse actions it turns into
+// ("LD LU RD RU", space-separated), "" for swallowed, "=" for passed on
+// untouched, "C" for the notify filter's command 1234.
+struct Step {
+    Key key;
+    const char *expect;
+};
+// Injects the keystrokes one by one into the target and compares what it got
+// with what it gets from the expected actions injected directly.
+bool CheckSteps(const char *what, const std::vector<Step> &steps);
+// The filter keys tapped, with no filter to stop them.
+extern const std::vector<Step> FILTER_KEYS_PASS;
+
+// A running Knapsel.exe, started as a user would start it.
+struct Host {
+    PROCESS_INFORMATION pi;
+    HWND hwnd;  // 0 if no window appeared
+};
+Host StartKnapsel(WORD show = SW_SHOWNORMAL, const char *args = "");
+long CloseKnapsel(Host &h);  // its exit code, or -1 if it did not end
+
+// Restores a window and waits until the screen shows it painted.
+bool ShowRestored(HWND hwnd);
+// The whole window as the screen shows it (0xRRGGBB, rows from the top),
+// and the same saved as a PNG file.
+std::vector<DWORD> CaptureWindow(HWND hwnd, int *width, int *height);
+bool SaveScreenshot(HWND hwnd, const char *path);
+
+#endif

@@ -1,0 +1,109 @@
+// The probe's target window and the input it injects into it.
+#include "probe.h"
+
+#include <stdio.h>
+
+static HWND hTarget;
+static std::vector<Seen> seen;
+
+static bool IsInput(UINT msg)
+{
+    return (msg >= WM_KEYFIRST && msg <= WM_KEYLAST && msg != WM_CHAR) ||
+           (msg >= WM_LBUTTONDOWN && msg <= WM_MBUTTONDBLCLK) || msg == WM_COMMAND;
+}
+
+static LRESULT CALLBACK TargetProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (IsInput(msg)) {
+        seen.push_back({msg, wParam, lParam});
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+HWND OpenTarget()
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = TargetProc;  // no CS_DBLCLKS: clicks stay clicks, whatever their timing
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.hbrBackground = (HBRUSH)GetStockObject(GRAY_BRUSH);
+    wc.lpszClassName = "KnapselProbe";
+    RegisterClassA(&wc);
+    hTarget = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "Probe", WS_POPUP | WS_VISIBLE,
+                              500, 300, 300, 200, NULL, NULL, wc.hInstance, NULL);
+    FocusTarget();
+    return hTarget;
+}
+
+void FocusTarget()
+{
+    SetCursorPos(650, 400);
+    SetForegroundWindow(hTarget);
+    SetFocus(hTarget);
+    WaitFor([] { Pump(); return GetForegroundWindow() == hTarget; }, 5000);
+    Pump();
+}
+
+std::vector<Seen> Pump()
+{
+    const DWORD IDLE_MS = 150;
+    seen.clear();
+    MSG msg;
+    for (DWORD last = GetTickCount(); GetTickCount() - last < IDLE_MS;) {
+        if (!PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {  // PM_REMOVE: a peek must not run the filter twice
+            MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
+            continue;
+        }
+        if (!msg.hwnd && IsInput(msg.message))
+            seen.push_back({msg.message, msg.wParam, msg.lParam});
+        DispatchMessageA(&msg);
+        last = GetTickCount();
+    }
+    return seen;
+}
+
+WORD VirtualKeyOf(BYTE scan)
+{
+    switch (scan) {
+    case 0x1E: return 'A';
+    case 0x39: return VK_SPACE;
+    case 0x61: return VK_F18;
+    case 0x62: return VK_ZOOM;
+    case 0x63: return VK_HELP;
+    case 0x64: return VK_F13;
+    case 0x65: return VK_F14;
+    case 0x66: return VK_F15;
+    case 0x67: return VK_F16;
+    case 0x68: return VK_F17;
+    }
+    return 0;
+}
+
+void InjectKey(Key k)
+{
+    INPUT in = {};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = VirtualKeyOf(k.scan);
+    in.ki.wScan = k.scan;
+    in.ki.dwFlags = (k.up ? KEYEVENTF_KEYUP : 0) | (k.extended ? KEYEVENTF_EXTENDEDKEY : 0);
+    SendInput(1, &in, sizeof in);
+}
+
+void InjectMouse(DWORD flags)
+{
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    SendInput(1, &in, sizeof in);
+}
+
+std::string Describe(const std::vector<Seen> &list)
+{
+    std::string s;
+    for (const Seen &m : list) {
+        char buf[64];
+        snprintf(buf, sizeof buf, "%s%04x(%x,%08lx)", s.empty() ? "" : " ", m.msg, m.wParam, (long)m.lParam);
+        s += buf;
+    }
+    return s.empty() ? "nothing" : s;
+}
