@@ -38,9 +38,11 @@ std::string Describe(const std::vector<Seen> &seen);
 // the foreground, recording every key and mouse-button message it gets.
 HWND OpenTarget();
 void FocusTarget();
-// Dispatches until nothing has arrived for a while; returns what the target
-// recorded meanwhile (thread messages are recorded too, with hwnd 0).
-std::vector<Seen> Pump();
+// Dispatches until nothing has arrived for a while, and at least until
+// `atLeast` messages were recorded or a generous time has passed, since Wine
+// delivers input late at times; returns what the target recorded meanwhile
+// (thread messages too).
+std::vector<Seen> Pump(size_t atLeast = 0);
 
 // Keys are injected with their scan code and a virtual key of their own, so
 // Wine keeps a separate up/down state for each.

@@ -44,12 +44,13 @@ void FocusTarget()
     Pump();
 }
 
-std::vector<Seen> Pump()
+std::vector<Seen> Pump(size_t atLeast)
 {
-    const DWORD IDLE_MS = 150;
+    const DWORD IDLE_MS = 150, PATIENCE_MS = 5000;
     seen.clear();
     MSG msg;
-    for (DWORD last = GetTickCount(); GetTickCount() - last < IDLE_MS;) {
+    DWORD start = GetTickCount(), last = start;
+    while (GetTickCount() - last < IDLE_MS || (seen.size() < atLeast && GetTickCount() - start < PATIENCE_MS)) {
         if (!PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {  // PM_REMOVE: a peek must not run the filter twice
             MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
             continue;
