@@ -19,7 +19,7 @@ $(WIN32)/CMakeCache.txt:
 	cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
 
 $(NATIVE)/CMakeCache.txt:
-	cmake -S . -B $(NATIVE) -DKNAPSEL_WIN32_DIR=$(abspath $(WIN32)) -DKNAPSEL_WINEPREFIX=$(PREFIX)
+	cmake -S . -B $(NATIVE) -DCMAKE_CXX_COMPILER=clang++ -DKNAPSEL_WIN32_DIR=$(abspath $(WIN32)) -DKNAPSEL_WINEPREFIX=$(PREFIX)
 
 win32: $(WIN32)/CMakeCache.txt
 	cmake --build $(WIN32) -j2

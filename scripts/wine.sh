@@ -5,7 +5,7 @@
 # outlives the thread that installed it, and must not reach the next run.
 #   usage: wine.sh PREFIX PROGRAM.exe [ARGS...]
 set -u
-export WINEPREFIX="$1" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$(realpath -m "$1")" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 shift
 exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" sh -c '
   [ -d "$WINEPREFIX/drive_c" ] || wineboot -i || exit 1

@@ -20,7 +20,7 @@ void ResetFakePlatform()
     hLastHook = 0x1000;
 }
 
-static void Record(const char *name, std::initializer_list<unsigned long> args)
+std::string CallText(const char *name, std::initializer_list<unsigned long> args)
 {
     std::string s = name;
     char sep = '(';
@@ -30,7 +30,12 @@ static void Record(const char *name, std::initializer_list<unsigned long> args)
         s += buf;
         sep = ',';
     }
-    fakeCalls.push_back(s + ")");
+    return s + ")";
+}
+
+static void Record(const char *name, std::initializer_list<unsigned long> args)
+{
+    fakeCalls.push_back(CallText(name, args));
 }
 
 void mouse_event(DWORD dwFlags, DWORD dx, DWORD dy, DWORD dwData, DWORD dwExtraInfo)

@@ -11,6 +11,7 @@
 // Every platform call in order, written as "name(arg,arg,...)" with numbers
 // in hex, e.g. "mouse_event(0x2,0x0,0x0,0x0,0x0)".
 extern std::vector<std::string> fakeCalls;
+std::string CallText(const char *name, std::initializer_list<unsigned long> args);
 
 extern LRESULT fakeNextResult;   // what CallNextHookEx answers
 extern bool fakeRefuseHooks;     // SetWindowsHookExA refuses (returns 0)

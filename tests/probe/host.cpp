@@ -165,3 +165,20 @@ void HostChecks(const char *)
         Check(code == 0, "WM_CLOSE ends Knapsel with exit code 0");
     }
 }
+
+// Started and closed again and again, Knapsel leaves nothing behind: the
+// filter keys are ordinary keys again at the end.
+void StartCloseCycles(const char *)
+{
+    const int CYCLES = 20;
+    int clean = 0;
+    for (int i = 0; i < CYCLES; i++) {
+        Host h = StartKnapsel();
+        bool started = h.hwnd != NULL;
+        clean += CloseKnapsel(h) == 0 && started;
+    }
+    printf("   %d of %d cycles started a window and ended with exit code 0\n", clean, CYCLES);
+    Check(clean == CYCLES, "every start and close cycle was clean");
+    OpenTarget();
+    CheckSteps("afterwards the filter keys pass untouched", FILTER_KEYS_PASS);
+}

@@ -38,17 +38,6 @@ const Row ROWS[] = {
       {D(0x39), "="}, {U(0x39), "="}, {U(0x62), "LU"}}},
 };
 
-bool down[256];  // which keys the platform believes are down
-
-// The message an untouched keystroke becomes: repeat count 1, the scan code,
-// bit 24 if extended, bit 30 if the key was already down, bit 31 on release.
-Seen Untouched(Key k)
-{
-    DWORD lParam = 1 | k.scan << 16 | (k.extended ? 1u << 24 : 0) | (down[k.scan] || k.up ? 1u << 30 : 0) |
-                   (k.up ? 1u << 31 : 0);
-    return {(UINT)(k.up ? WM_KEYUP : WM_KEYDOWN), VirtualKeyOf(k.scan), (LPARAM)lParam};
-}
-
 DWORD MouseFlag(const char *action)
 {
     static const struct {
@@ -69,11 +58,12 @@ size_t Count(const char *expect)
     return expect[0] == '=' || expect[0] == 'C' ? 1 : (strlen(expect) + 1) / 3;
 }
 
-// What the window should see for one step.
-std::vector<Seen> Expected(const Step &s)
+// What the window should see for one step, given what the keystroke would
+// have become untouched.
+std::vector<Seen> Expected(const Step &s, Seen untouched)
 {
     if (!strcmp(s.expect, "="))
-        return {Untouched(s.key)};
+        return {untouched};
     if (!strcmp(s.expect, "C"))
         return {{WM_COMMAND, 1234, 0}};
     for (const char *a = s.expect; *a; a += a[2] ? 3 : 2)
@@ -87,12 +77,11 @@ bool CheckSteps(const char *what, const std::vector<Step> &steps)
 {
     std::vector<Seen> got, want;
     for (const Step &s : steps) {
-        InjectKey(s.key);
+        Seen untouched = InjectKey(s.key);
         std::vector<Seen> seen = Pump(Count(s.expect));
         got.insert(got.end(), seen.begin(), seen.end());
-        std::vector<Seen> expected = Expected(s);
+        std::vector<Seen> expected = Expected(s, untouched);
         want.insert(want.end(), expected.begin(), expected.end());
-        down[s.key.scan] = !s.key.up;
     }
     if (!Check(got == want, what))
         printf("   got:      %s\n   expected: %s\n", Describe(got).c_str(), Describe(want).c_str());
@@ -119,3 +108,58 @@ const std::vector<Step> FILTER_KEYS_PASS = {
     {D(0x62), "="}, {U(0x62), "="}, {D(0x64), "="}, {U(0x64), "="},
     {D(0x65), "="}, {U(0x65), "="}, {D(0x67), "="}, {U(0x67), "="},
 };
+
+// 2,000 keystrokes from a fixed seed, the filter keys mixed with ten
+// ordinary ones, pressed, repeated and released at random, fed in bursts as a
+// fast typist would: every ordinary keystroke arrives once, in order and
+// untouched, no filter keystroke arrives, and no button is pressed twice
+// without a release between.
+void RandomKeys(const char *)
+{
+    static const BYTE KEYS[] = {0x62, 0x65, 0x67, 0x10, 0x11, 0x12, 0x13, 0x14, 0x1E, 0x1F, 0x20, 0x21, 0x39};
+    const int TOTAL = 2000, BURST = 50;
+    Host h = StartKnapsel();
+    if (!Check(h.hwnd != NULL, "Knapsel is running")) {
+        CloseKnapsel(h);
+        return;
+    }
+    OpenTarget();
+    DWORD seed = 12345;
+    bool isDown[256] = {};
+    std::vector<Seen> want, got;
+    for (int sent = 0; sent < TOTAL;) {
+        size_t ordinary = 0;
+        for (int i = 0; i < BURST; i++, sent++) {
+            seed = seed * 1103515245 + 12345;
+            BYTE scan = KEYS[(seed >> 16) % sizeof KEYS];
+            // Up keys go down (now and then a stray release); down keys
+            // repeat or come up, evenly.
+            bool up = isDown[scan] ? (seed >> 8) & 1 : (seed >> 8) % 10 == 0;
+            isDown[scan] = !up;
+            Seen untouched = InjectKey({scan, up, false});
+            if (scan != 0x62 && scan != 0x65 && scan != 0x67)
+                want.push_back(untouched), ordinary++;
+        }
+        std::vector<Seen> seen = Pump(ordinary);
+        got.insert(got.end(), seen.begin(), seen.end());
+    }
+    for (BYTE scan : KEYS)  // leave nothing held
+        if (isDown[scan])
+            InjectKey(U(scan));
+    Pump();
+    long code = CloseKnapsel(h);
+
+    std::vector<Seen> keys;
+    bool left = false, right = false, doublePress = false;
+    for (const Seen &m : got) {
+        if (m.msg == WM_KEYDOWN || m.msg == WM_KEYUP)
+            keys.push_back(m);
+        doublePress |= (m.msg == WM_LBUTTONDOWN && left) || (m.msg == WM_RBUTTONDOWN && right);
+        left = m.msg == WM_LBUTTONDOWN ? true : m.msg == WM_LBUTTONUP ? false : left;
+        right = m.msg == WM_RBUTTONDOWN ? true : m.msg == WM_RBUTTONUP ? false : right;
+    }
+    printf("   %zu ordinary keystrokes sent, %zu arrived; %zu messages in all\n", want.size(), keys.size(), got.size());
+    Check(keys == want, "every ordinary keystroke arrived once, in order, untouched, and no filter keystroke");
+    Check(!doublePress, "no button pressed twice without a release between");
+    Check(code == 0, "Knapsel closed with exit code 0");
+}

@@ -29,6 +29,8 @@ void HostChecks(const char *);
 void KeyChecks(const char *);
 void LibraryChecks(const char *);
 void NotifyBystander(const char *);
+void RandomKeys(const char *);
+void StartCloseCycles(const char *);
 void Demo(const char *screenshot);
 
 static const struct {
@@ -39,6 +41,8 @@ static const struct {
     {"host", HostChecks, "Knapsel started in several ways: minimised, sized, painted, closed with exit code 0"},
     {"keys", KeyChecks, "every row of the keystroke table with Knapsel running"},
     {"library", LibraryChecks, "both filters installed and removed through a real LoadLibrary of knapfilt.dll"},
+    {"random", RandomKeys, "2,000 random keystrokes with Knapsel running"},
+    {"cycles", StartCloseCycles, "20 starts and closes of Knapsel, then the keys pass"},
     {"bystander", NotifyBystander, "(started by library) a second process that must get no command"},
     {"demo", Demo, "[PNG] shows in plain words what each key does; saves a screenshot"},
 };

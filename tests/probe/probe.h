@@ -55,7 +55,8 @@ inline Key D(BYTE scan) { return {scan, false, false}; }  // pressed (again: a r
 inline Key U(BYTE scan) { return {scan, true, false}; }   // released
 inline Key XD(BYTE scan) { return {scan, false, true}; }  // with the extended-key flag
 inline Key XU(BYTE scan) { return {scan, true, true}; }
-void InjectKey(Key k);
+// Returns the message the keystroke becomes if nothing intercepts it.
+Seen InjectKey(Key k);
 void InjectMouse(DWORD flags);
 WORD VirtualKeyOf(BYTE scan);
 

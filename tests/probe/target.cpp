@@ -66,7 +66,15 @@ std::vector<Seen> Pump(size_t atLeast)
 WORD VirtualKeyOf(BYTE scan)
 {
     switch (scan) {
+    case 0x10: return 'Q';
+    case 0x11: return 'W';
+    case 0x12: return 'E';
+    case 0x13: return 'R';
+    case 0x14: return 'T';
     case 0x1E: return 'A';
+    case 0x1F: return 'S';
+    case 0x20: return 'D';
+    case 0x21: return 'F';
     case 0x39: return VK_SPACE;
     case 0x61: return VK_F18;
     case 0x62: return VK_ZOOM;
@@ -80,14 +88,22 @@ WORD VirtualKeyOf(BYTE scan)
     return 0;
 }
 
-void InjectKey(Key k)
+Seen InjectKey(Key k)
 {
+    // The message an untouched keystroke becomes: repeat count 1, the scan
+    // code, bit 24 if extended, bit 30 if the key was already down, bit 31 on
+    // release. The platform keeps the up/down state per virtual key.
+    static bool down[256];
+    DWORD lParam = 1 | k.scan << 16 | (k.extended ? 1u << 24 : 0) | (down[k.scan] || k.up ? 1u << 30 : 0) |
+                   (k.up ? 1u << 31 : 0);
+    down[k.scan] = !k.up;
     INPUT in = {};
     in.type = INPUT_KEYBOARD;
     in.ki.wVk = VirtualKeyOf(k.scan);
     in.ki.wScan = k.scan;
     in.ki.dwFlags = (k.up ? KEYEVENTF_KEYUP : 0) | (k.extended ? KEYEVENTF_EXTENDEDKEY : 0);
     SendInput(1, &in, sizeof in);
+    return {(UINT)(k.up ? WM_KEYUP : WM_KEYDOWN), VirtualKeyOf(k.scan), (LPARAM)lParam};
 }
 
 void InjectMouse(DWORD flags)

@@ -28,9 +28,7 @@ const std::string POST = "PostMessageA(0x77,0x111,0x4d2,0)";
 
 std::string Next(int code, LPARAM lParam)
 {
-    char buf[80];
-    snprintf(buf, sizeof buf, "CallNextHookEx(%#x,%#x,0x41,%#x)", HOOK, (DWORD)code, (DWORD)lParam);
-    return buf;
+    return CallText("CallNextHookEx", {HOOK, (DWORD)code, 0x41, (DWORD)lParam});
 }
 
 struct Key {
