@@ -47,20 +47,28 @@ static void DoubleClickKey(LPARAM lParam)
     EmitMouse(MOUSEEVENTF_LEFTUP);
 }
 
-LRESULT CALLBACK KeyToMouseProc(int code, WPARAM wParam, LPARAM lParam)
+// What the three keys do. Kept out of line so that the path every other
+// keystroke of the desktop takes stays a comparison chain and one call,
+// without the set-up the mouse actions need.
+static LRESULT __attribute__((noinline)) MouseKey(DWORD scan, LPARAM lParam)
 {
-    if (code < 0)
-        return PassOn(code, wParam, lParam);
-    switch (ScanCode(lParam)) {
+    switch (scan) {
     case SCAN_LEFT:
         ButtonKey(lParam, &fLeftDown, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
-        return CONSUMED;
+        break;
     case SCAN_RIGHT:
         ButtonKey(lParam, &fRightDown, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
-        return CONSUMED;
-    case SCAN_DOUBLE:
+        break;
+    default:
         DoubleClickKey(lParam);
-        return CONSUMED;
     }
+    return CONSUMED;
+}
+
+LRESULT CALLBACK KeyToMouseProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    DWORD scan = ScanCode(lParam);
+    if (code >= 0 && (scan == SCAN_LEFT || scan == SCAN_RIGHT || scan == SCAN_DOUBLE))
+        return MouseKey(scan, lParam);
     return PassOn(code, wParam, lParam);
 }
