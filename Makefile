@@ -1,6 +1,7 @@
 # make run    install what is missing, build, and start Knapsel under Wine
 # make test   install what is missing, build, and run every test
 # make dist   the release archive for Windows users
+# make bench  print the figures: filter cost, latency under Wine, sizes
 # make        build both trees (the Windows deliverables and the native tests)
 # make deps   install the Debian packages the build and tests need (as root)
 BUILD  := build
@@ -8,7 +9,7 @@ WIN32  := $(BUILD)/win32
 NATIVE := $(BUILD)/native
 PREFIX := $(abspath $(BUILD)/wineprefix)
 
-.PHONY: all deps win32 native run test dist clean
+.PHONY: all deps win32 native run test dist bench clean
 
 all: win32 native
 
@@ -33,6 +34,10 @@ run: deps
 
 dist: win32
 	cmake --build $(WIN32) --target dist
+
+bench: deps
+	$(MAKE) all
+	python3 bench/bench.py $(NATIVE) $(WIN32) $(PREFIX)
 
 test: deps
 	$(MAKE) all

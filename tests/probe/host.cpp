@@ -7,9 +7,9 @@
 
 #include <algorithm>
 
-Host StartKnapsel(WORD show, const char *args)
+Host StartKnapsel(WORD show, const char *args, const char *name)
 {
-    std::string exe = BesideProbe("Knapsel.exe");
+    std::string exe = BesideProbe(name);
     std::string cmd = "\"" + exe + "\" " + args;
     STARTUPINFOA si = {};
     si.cb = sizeof si;
@@ -25,8 +25,10 @@ Host StartKnapsel(WORD show, const char *args)
         GetWindowThreadProcessId(found, &pid);
         return found && pid == h.pi.dwProcessId;
     });
-    // The window exists before it is shown, and the filter goes in after.
+    // The window exists before it is shown, and the filter goes in after:
+    // wait until Knapsel sits in its message loop.
     WaitFor([&] { return found && IsWindowVisible(found); });
+    WaitForInputIdle(h.pi.hProcess, 10000);
     h.hwnd = found;
     return h;
 }

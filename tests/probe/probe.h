@@ -78,7 +78,8 @@ struct Host {
     PROCESS_INFORMATION pi;
     HWND hwnd;  // 0 if no window appeared
 };
-Host StartKnapsel(WORD show = SW_SHOWNORMAL, const char *args = "");
+// `exe` is a path relative to the probe's folder.
+Host StartKnapsel(WORD show = SW_SHOWNORMAL, const char *args = "", const char *exe = "Knapsel.exe");
 long CloseKnapsel(Host &h);  // its exit code, or -1 if it did not end
 
 // Restores a window and waits until the screen shows it painted.
