@@ -23,7 +23,7 @@ static bool KeyInOtherProcess()
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
     if (!CreateProcessA(exe.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
-        return false;
+        return Check(false, "a second probe process starts");
     std::vector<Seen> seen;
     while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
         std::vector<Seen> more = Pump();
