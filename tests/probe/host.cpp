@@ -47,11 +47,16 @@ long CloseKnapsel(Host &h)
     return (long)code;
 }
 
-// A rectangle of the screen as it shows now, one 0xRRGGBB value per pixel,
-// row by row from the top.
-static std::vector<DWORD> CaptureScreen(RECT r)
+std::vector<DWORD> Capture(HWND hwnd, CapturePart part, int *width, int *height)
 {
-    int w = r.right - r.left, h = r.bottom - r.top;
+    RECT r;
+    if (part == CLIENT_AREA) {
+        GetClientRect(hwnd, &r);
+        MapWindowPoints(hwnd, NULL, (POINT *)&r, 2);
+    } else {
+        GetWindowRect(hwnd, &r);
+    }
+    int w = *width = r.right - r.left, h = *height = r.bottom - r.top;
     BITMAPINFO bi = {};
     bi.bmiHeader.biSize = sizeof bi.bmiHeader;
     bi.bmiHeader.biWidth = w;
@@ -75,25 +80,6 @@ static std::vector<DWORD> CaptureScreen(RECT r)
     return pixels;
 }
 
-static std::vector<DWORD> CaptureClient(HWND hwnd, int *width, int *height)
-{
-    RECT rc;
-    GetClientRect(hwnd, &rc);
-    MapWindowPoints(hwnd, NULL, (POINT *)&rc, 2);
-    *width = rc.right - rc.left;
-    *height = rc.bottom - rc.top;
-    return CaptureScreen(rc);
-}
-
-std::vector<DWORD> CaptureWindow(HWND hwnd, int *width, int *height)
-{
-    RECT rc;
-    GetWindowRect(hwnd, &rc);
-    *width = rc.right - rc.left;
-    *height = rc.bottom - rc.top;
-    return CaptureScreen(rc);
-}
-
 // Restores the window and waits until the screen shows it painted: black
 // until then, mostly white after.
 bool ShowRestored(HWND hwnd)
@@ -103,7 +89,7 @@ bool ShowRestored(HWND hwnd)
     UpdateWindow(hwnd);
     return WaitFor([&] {
         int w, h;
-        std::vector<DWORD> px = CaptureClient(hwnd, &w, &h);
+        std::vector<DWORD> px = Capture(hwnd, CLIENT_AREA, &w, &h);
         return !IsIconic(hwnd) && std::count(px.begin(), px.end(), 0xFFFFFF) * 2 > w * h;
     }, 5000);
 }
@@ -114,7 +100,7 @@ static void CheckPainting(HWND hwnd)
 {
     int w = 0, h = 0;
     Check(ShowRestored(hwnd), "the window shows painted");
-    std::vector<DWORD> px = CaptureClient(hwnd, &w, &h);
+    std::vector<DWORD> px = Capture(hwnd, CLIENT_AREA, &w, &h);
     int left = w, right = -1, top = h, bottom = -1, white = 0;
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {

@@ -48,7 +48,7 @@ static std::string Stored(const std::string &raw)
 bool SaveScreenshot(HWND hwnd, const char *path)
 {
     int w, h;
-    std::vector<DWORD> px = CaptureWindow(hwnd, &w, &h);
+    std::vector<DWORD> px = Capture(hwnd, WHOLE_WINDOW, &w, &h);
     std::string raw;
     for (int y = 0; y < h; y++) {
         raw += '\0';  // no filter on this row

@@ -84,9 +84,10 @@ long CloseKnapsel(Host &h);  // its exit code, or -1 if it did not end
 
 // Restores a window and waits until the screen shows it painted.
 bool ShowRestored(HWND hwnd);
-// The whole window as the screen shows it (0xRRGGBB, rows from the top),
-// and the same saved as a PNG file.
-std::vector<DWORD> CaptureWindow(HWND hwnd, int *width, int *height);
+// A window, or its client area, as the screen shows it now: one 0xRRGGBB
+// value per pixel, rows from the top. And the whole window saved as a PNG.
+enum CapturePart { WHOLE_WINDOW, CLIENT_AREA };
+std::vector<DWORD> Capture(HWND hwnd, CapturePart part, int *width, int *height);
 bool SaveScreenshot(HWND hwnd, const char *path);
 
 #endif
