@@ -6,16 +6,15 @@
 set -eu
 bin=$1/bin
 prefix=$2
+wine=$(dirname "$0")/wine.sh
 if [ -n "${DISPLAY:-}" ]; then
-  export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  [ -d "$WINEPREFIX/drive_c" ] || wineboot -i
   echo "Knapsel is running minimised; close its window to end it."
-  wine "$bin/Knapsel.exe" && rc=0 || rc=$?
+  "$wine" --on-display "$prefix" "$bin/Knapsel.exe" && rc=0 || rc=$?
   echo "Knapsel ended with exit code $rc."
   exit $rc
 fi
 shot=$(cd "$1" && pwd)/knapsel.png
 rm -f "$shot"
 echo "No display: a demonstration on a virtual one."
-"$(dirname "$0")/wine.sh" "$prefix" "$bin/probe.exe" demo "Z:$(echo "$shot" | tr / '\\')"
+"$wine" "$prefix" "$bin/probe.exe" demo "Z:$(echo "$shot" | tr / '\\')"
 echo "Screenshot of Knapsel's restored window: $shot"
