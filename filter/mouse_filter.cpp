@@ -19,12 +19,16 @@ static void EmitMouse(DWORD flags)
 // A button key: down on the first press, up on release. Auto-repeats do
 // nothing, so holding the key holds the button and dragging works. A release
 // always lets go, even of a press this process never saw.
+// A first press and a repeat are told apart by the platform's "already down"
+// bit, not by our flag: a click moves the focus, so the press of one keystroke
+// is often filtered in one program and its repeats and release in another,
+// each with a flag of its own, while the bit is the same in every program.
 static void ButtonKey(LPARAM lParam, int *pfDown, DWORD down, DWORD up)
 {
     if ((DWORD)lParam & KEY_RELEASED) {
         *pfDown = 0;
         EmitMouse(up);
-    } else if (!*pfDown) {
+    } else if (!((DWORD)lParam & KEY_WAS_DOWN)) {
         *pfDown = 1;
         EmitMouse(down);
     }
