@@ -1,6 +1,7 @@
 #!/bin/sh
-# Runs a Windows program under Wine, on Knapsel's own 32-bit prefix (made on
-# first use), and passes the program's exit code on. It runs on a virtual
+# Runs a Windows program under Wine, on a prefix of Knapsel's own (made on
+# first use: 32-bit, or 64-bit with WINEARCH=win64, where 32-bit programs run
+# as on 64-bit Windows), and passes the program's exit code on. It runs on a virtual
 # display of its own, or with --on-display on the one DISPLAY names. The Wine
 # server is ended afterwards: under Wine a keyboard filter outlives the thread
 # that installed it, and must not reach the next run.
@@ -9,7 +10,7 @@ set -u
 if [ "$1" != --on-display ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" --on-display "$@"
 fi
-export WINEPREFIX="$(realpath -m "$2")" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$(realpath -m "$2")" WINEARCH="${WINEARCH:-win32}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 shift 2
 [ -d "$WINEPREFIX/drive_c" ] || wineboot -i || exit 1
 wine "$@"

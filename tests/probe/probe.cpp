@@ -13,27 +13,34 @@ void NotifyBystander(const char *);
 void RandomKeys(const char *);
 void StartCloseCycles(const char *);
 void Demo(const char *screenshot);
+void DesktopChecks(const char *);
+void Witness(const char *reportTo);
 
 static const struct {
     const char *name;
     void (*run)(const char *arg);
     const char *what;
+    bool desktop;  // runs in Wine's virtual desktop
 } commands[] = {
-    {"host", HostChecks, "Knapsel started in several ways: minimised, sized, painted, closed with exit code 0"},
-    {"keys", KeyChecks, "every row of the keystroke table with Knapsel running"},
-    {"library", LibraryChecks, "both filters installed and removed through a real LoadLibrary of knapfilt.dll"},
-    {"random", RandomKeys, "2,000 random keystrokes with Knapsel running"},
-    {"cycles", StartCloseCycles, "20 starts and closes of Knapsel, then the keys pass"},
-    {"bystander", NotifyBystander, "(started by library) a second process that must get no command"},
-    {"demo", Demo, "[PNG] shows in plain words what each key does; saves a screenshot"},
+    {"host", HostChecks, "Knapsel started in several ways: minimised, sized, painted, closed with exit code 0", false},
+    {"keys", KeyChecks, "every row of the keystroke table with Knapsel running", false},
+    {"library", LibraryChecks, "both filters installed and removed through a real LoadLibrary of knapfilt.dll", false},
+    {"random", RandomKeys, "2,000 random keystrokes with Knapsel running", false},
+    {"cycles", StartCloseCycles, "20 starts and closes of Knapsel, then the keys pass", false},
+    {"bystander", NotifyBystander, "(started by library) a second process that must get no command", false},
+    {"desktop", DesktopChecks, "programs A and B and Knapsel: the focus follows every click", true},
+    {"witness", Witness, "(started by desktop) program B, reporting its input to A's window HWND", false},
+    {"demo", Demo, "[PNG] shows in plain words what each key does; saves a screenshot", false},
 };
 
 int main(int argc, char **argv)
 {
     for (const auto &c : commands) {
         if (argc >= 2 && argc <= 3 && !strcmp(argv[1], c.name)) {
+            if (c.desktop && !InVirtualDesktop())
+                return RunInVirtualDesktop();
             c.run(argc == 3 ? argv[2] : NULL);
-            if (strcmp(c.name, "demo"))
+            if (strcmp(c.name, "demo") && strcmp(c.name, "witness"))
                 printf("probe %s: %s\n", c.name, failures ? "FAILED" : "all passed");
             return failures ? 1 : 0;
         }

@@ -33,6 +33,13 @@ struct Seen {
     bool operator==(const Seen &o) const { return msg == o.msg && wParam == o.wParam && lParam == o.lParam; }
 };
 std::string Describe(const std::vector<Seen> &seen);
+bool IsInput(UINT msg);  // a key, mouse-button or command message
+
+// The witness, a window in a second probe process, posts each input message
+// it gets to the target as WM_WITNESS (wParam the message, lParam its
+// lParam); the target records it as message FROM_WITNESS | msg.
+const UINT WM_WITNESS = WM_APP;
+const UINT FROM_WITNESS = 0x10000;
 
 // The target: a topmost window of the probe's own, under the pointer and in
 // the foreground, recording every key and mouse-button message it gets.
@@ -89,5 +96,11 @@ bool ShowRestored(HWND hwnd);
 enum CapturePart { WHOLE_WINDOW, CLIENT_AREA };
 std::vector<DWORD> Capture(HWND hwnd, CapturePart part, int *width, int *height);
 bool SaveScreenshot(HWND hwnd, const char *path);
+
+// Wine's virtual desktop, where windows are managed as on Windows: a click
+// activates the window it lands on and moves the keyboard focus there.
+bool InVirtualDesktop();
+// Runs this same probe command again inside it; returns its exit code.
+int RunInVirtualDesktop();
 
 #endif

@@ -6,7 +6,7 @@
 static HWND hTarget;
 static std::vector<Seen> seen;
 
-static bool IsInput(UINT msg)
+bool IsInput(UINT msg)
 {
     return (msg >= WM_KEYFIRST && msg <= WM_KEYLAST && msg != WM_CHAR) ||
            (msg >= WM_LBUTTONDOWN && msg <= WM_MBUTTONDBLCLK) || msg == WM_COMMAND;
@@ -14,6 +14,10 @@ static bool IsInput(UINT msg)
 
 static LRESULT CALLBACK TargetProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (msg == WM_WITNESS) {
+        seen.push_back({FROM_WITNESS | (UINT)wParam, 0, lParam});
+        return 0;
+    }
     if (IsInput(msg)) {
         seen.push_back({msg, wParam, lParam});
         return 0;
@@ -77,12 +81,15 @@ WORD VirtualKeyOf(BYTE scan)
     case 0x21: return 'F';
     case 0x39: return VK_SPACE;
     case 0x61: return VK_F18;
+    // The filter keys get virtual keys whose up/down state Wine keeps for the
+    // whole desktop, as Windows does for every key: otherwise a repeat that
+    // reaches another program than the press did looks like a first press.
     case 0x62: return VK_ZOOM;
+    case 0x64: return VK_ATTN;
+    case 0x65: return VK_PLAY;
+    case 0x67: return VK_EREOF;
     case 0x63: return VK_HELP;
-    case 0x64: return VK_F13;
-    case 0x65: return VK_F14;
     case 0x66: return VK_F15;
-    case 0x67: return VK_F16;
     case 0x68: return VK_F17;
     }
     return 0;

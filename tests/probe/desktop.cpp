@@ -1,0 +1,265 @@
+// A desktop of several programs, in Wine's virtual desktop: the probe's
+// target (program A) and the witness (program B, another process), with
+// Knapsel running. A click with a filter key moves the focus to the program
+// it lands in, so the press of one keystroke is filtered in one program and
+// its repeats and release in the other; each program must still see exactly
+// what one real mouse button would have given it.
+#include "probe.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static const char DESKTOP[] = "Knapsel";
+
+bool InVirtualDesktop()
+{
+    char name[64] = "";
+    GetUserObjectInformationA(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof name, NULL);
+    return !strcmp(name, DESKTOP);
+}
+
+int RunInVirtualDesktop()
+{
+    // Wine makes a desktop named under this key a virtual one of that size.
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops", 0, NULL, 0, KEY_SET_VALUE, NULL,
+                        &key, NULL) == ERROR_SUCCESS) {
+        RegSetValueExA(key, DESKTOP, 0, REG_SZ, (const BYTE *)"1000x700", 9);
+        RegCloseKey(key);
+    }
+    HDESK desk = CreateDesktopA(DESKTOP, NULL, NULL, 0, GENERIC_ALL, NULL);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.lpDesktop = (LPSTR)DESKTOP;
+    PROCESS_INFORMATION pi;
+    std::string cmd = GetCommandLineA();
+    if (!CreateProcessA(NULL, &cmd[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi))
+        return Check(false, "the probe starts again in a virtual desktop"), 1;
+    DWORD code = 1;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    if (desk)
+        CloseDesktop(desk);
+    return (int)code;
+}
+
+// ---- program B: reports its input to A's target window ----
+
+static HWND hReport;
+
+static LRESULT CALLBACK WitnessProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (IsInput(msg))
+        PostMessageA(hReport, WM_WITNESS, msg, lParam);
+    if (msg == WM_DESTROY)
+        PostQuitMessage(0);
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+void Witness(const char *reportTo)
+{
+    hReport = (HWND)strtoul(reportTo ? reportTo : "0", NULL, 16);
+    WNDCLASSA wc = {};
+    wc.style = CS_DBLCLKS;  // as most programs: two quick clicks read as a double click
+    wc.lpfnWndProc = WitnessProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    wc.lpszClassName = "KnapselWitness";
+    RegisterClassA(&wc);
+    CreateWindowExA(0, wc.lpszClassName, "Program B", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, NULL,
+                    NULL, wc.hInstance, NULL);
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0)
+        DispatchMessageA(&msg);
+}
+
+// ---- program A: the scenarios ----
+
+namespace {
+
+enum Who { A, B };
+enum Spot { CLIENT, CAPTION };
+
+struct Scenario {
+    const char *name;
+    Who focus;           // the program with the focus when the key goes down
+    Who over;            // the window under the pointer,
+    Spot spot;           // and where on it
+    BYTE scan;
+    int repeats;         // auto-repeats while the key is held
+    int dx, dy;          // how far the pointer moves while the key is held
+    const char *expect;  // what the programs receive, in order
+    Who foreground;      // the program with the focus afterwards
+};
+
+// In order: each starts from what the one before left behind, as on a
+// user's desktop (the second row is the click that a stale "held" in A lost).
+const Scenario SCENARIOS[] = {
+    {"left key held over B with A focused: one click in B", A, B, CLIENT, 0x62, 3, 0, 0, "B:LD B:LU", B},
+    {"back in A, a tap of the left key is one click in A", A, A, CLIENT, 0x62, 0, 0, 0, "A:LD A:LU", A},
+    {"right key held over B with A focused: one click in B", A, B, CLIENT, 0x65, 3, 0, 0, "B:RD B:RU", B},
+    {"back in A, a tap of the right key is one click in A", A, A, CLIENT, 0x65, 0, 0, 0, "A:RD A:RU", A},
+    {"double-click key held over B with A focused: one double click in B", A, B, CLIENT, 0x67, 4, 0, 0,
+     "B:LD B:LU B:L2 B:LU", B},
+    {"left key held on B's caption with A focused: B moves with the pointer", A, B, CAPTION, 0x62, 4, 80, 50, "", B},
+    {"left key held on B's caption with B focused: B moves with the pointer", B, B, CAPTION, 0x62, 4, -80, -50, "",
+     B},
+    {"an ordinary key reaches the focused program B only", B, B, CLIENT, 0x1E, 1, 0, 0, "B:KD B:KD B:KU", B},
+    {"an ordinary key reaches the focused program A only", A, A, CLIENT, 0x1E, 1, 0, 0, "A:KD A:KD A:KU", A},
+};
+
+// "A:LD B:KU ...": which program got which input message.
+std::string Trace(const std::vector<Seen> &seen)
+{
+    static const struct {
+        UINT msg;
+        const char *name;
+    } names[] = {{WM_LBUTTONDOWN, "LD"}, {WM_LBUTTONUP, "LU"}, {WM_LBUTTONDBLCLK, "L2"},
+                 {WM_RBUTTONDOWN, "RD"}, {WM_RBUTTONUP, "RU"}, {WM_RBUTTONDBLCLK, "R2"},
+                 {WM_KEYDOWN, "KD"},     {WM_KEYUP, "KU"}};
+    std::string s;
+    for (const Seen &m : seen) {
+        UINT msg = m.msg & ~FROM_WITNESS;
+        char name[8];
+        snprintf(name, sizeof name, "%04x", msg);
+        for (const auto &n : names)
+            if (n.msg == msg)
+                strcpy(name, n.name);
+        s += std::string(s.empty() ? "" : " ") + (m.msg & FROM_WITNESS ? "B:" : "A:") + name;
+    }
+    return s;
+}
+
+// Moves the pointer as a mouse would, and waits until it has settled there.
+// Wine also moves the X pointer, and reports of that motion can come late
+// and put Wine's own idea of the position, which clicks use, back where the
+// pointer was: so once the X side is still, the move is sent once more.
+// While a window is being dragged, Wine leaves the X pointer where the drag
+// began: then the move is only sent, and the window's place is the check.
+void PointAt(POINT p, bool settle = true)
+{
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    in.mi.dx = (p.x * 65535 + (w - 1) / 2) / (w - 1);
+    in.mi.dy = (p.y * 65535 + (h - 1) / 2) / (h - 1);
+    if (!settle) {
+        SendInput(1, &in, sizeof in);
+        Pump();
+        return;
+    }
+    for (int i = 0; i < 2; i++) {
+        SendInput(1, &in, sizeof in);
+        DWORD since = GetTickCount();
+        WaitFor([&] {
+            Pump();
+            POINT at;
+            GetCursorPos(&at);
+            if (at.x != p.x || at.y != p.y)
+                since = GetTickCount();
+            return GetTickCount() - since > 200;
+        }, 3000);
+    }
+}
+
+POINT SpotOn(HWND hwnd, Spot spot)
+{
+    RECT r;
+    if (spot == CAPTION) {
+        GetWindowRect(hwnd, &r);  // a third in from the left: clear of the icon and the buttons
+        return {r.left + (r.right - r.left) / 3,
+                r.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2};
+    }
+    GetClientRect(hwnd, &r);
+    POINT p = {r.right / 2, r.bottom / 2};
+    ClientToScreen(hwnd, &p);
+    return p;
+}
+
+bool Focus(HWND hwnd)
+{
+    SetForegroundWindow(hwnd);
+    return WaitFor([&] { Pump(); return GetForegroundWindow() == hwnd; }, 5000);
+}
+
+bool ButtonsUp()
+{
+    return !(GetAsyncKeyState(VK_LBUTTON) & 0x8000) && !(GetAsyncKeyState(VK_RBUTTON) & 0x8000);
+}
+
+void Run(const Scenario &s, HWND a, HWND b)
+{
+    HWND focus = s.focus == A ? a : b, over = s.over == A ? a : b, after = s.foreground == A ? a : b;
+    printf("-- %s\n", s.name);
+    Focus(focus);
+    POINT at = SpotOn(over, s.spot);
+    PointAt(at);
+    RECT before, now;
+    GetWindowRect(b, &before);
+    std::vector<Seen> seen;
+    auto collect = [&] {
+        std::vector<Seen> more = Pump();
+        seen.insert(seen.end(), more.begin(), more.end());
+    };
+    InjectKey(D(s.scan));
+    WaitFor([&] { collect(); return GetForegroundWindow() == after; }, 3000);  // the click has moved the focus
+    for (int i = 1; i <= s.repeats; i++) {
+        if (s.dx || s.dy)
+            PointAt({at.x + s.dx * i / s.repeats, at.y + s.dy * i / s.repeats}, false);
+        InjectKey(D(s.scan));
+        collect();
+    }
+    InjectKey(U(s.scan));
+    collect();
+    GetWindowRect(b, &now);
+
+    std::string got = Trace(seen);
+    if (!Check(got == s.expect, "each program received what one mouse button gives"))
+        printf("   got:      %s\n   expected: %s\n", got.empty() ? "nothing" : got.c_str(), s.expect);
+    Check(GetForegroundWindow() == after, s.foreground == A ? "A has the focus afterwards" : "B has the focus afterwards");
+    if (s.dx || s.dy) {
+        printf("   B moved by %ld,%ld\n", now.left - before.left, now.top - before.top);
+        Check(now.left - before.left == s.dx && now.top - before.top == s.dy && now.right - now.left == 300,
+              "B moved by exactly the pointer's motion");
+    }
+    Check(ButtonsUp(), "both buttons are up afterwards");
+}
+
+}  // namespace
+
+void DesktopChecks(const char *)
+{
+    Host h = StartKnapsel();
+    if (!Check(h.hwnd != NULL, "Knapsel is running")) {
+        CloseKnapsel(h);
+        return;
+    }
+    HWND a = OpenTarget();
+    char cmd[MAX_PATH + 64];
+    std::string exe = BesideProbe("probe.exe");
+    snprintf(cmd, sizeof cmd, "\"%s\" witness %lx", exe.c_str(), (unsigned long)(ULONG_PTR)a);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    HWND b = NULL;
+    if (CreateProcessA(exe.c_str(), cmd, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+        WaitFor([&] { return (b = FindWindowA("KnapselWitness", NULL)) && IsWindowVisible(b); });
+    if (Check(b != NULL, "program B is running")) {
+        WaitForInputIdle(pi.hProcess, 10000);
+        for (const Scenario &s : SCENARIOS)
+            Run(s, a, b);
+        PostMessageA(b, WM_CLOSE, 0, 0);
+    }
+    if (pi.hProcess) {
+        if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0)
+            TerminateProcess(pi.hProcess, 1);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+    Check(CloseKnapsel(h) == 0, "Knapsel closed with exit code 0");
+}
