@@ -6,7 +6,9 @@ usage: check_dll.py knapfilt.dll knapfilt.map   (the map from its link)"""
 import re
 import sys
 
-from pe import IMAGE_FILE_DLL, PE, common_problems, report
+import pefile
+
+from contract import IMAGE_FILE_DLL, common_problems, imports, report
 
 PLATFORM_CALLS = {"SetWindowsHookExA", "UnhookWindowsHookEx", "CallNextHookEx",
                   "mouse_event", "PostMessageA"}
@@ -18,21 +20,24 @@ def map_address(map_text, symbol):
 
 
 def problems(dll, map_path):
-    pe = PE(dll)
+    pe = pefile.PE(dll)
     found = common_problems(pe, ["KERNEL32.dll", "USER32.dll", "msvcrt.dll"])
-    if not pe.characteristics & IMAGE_FILE_DLL:
+    if not pe.FILE_HEADER.Characteristics & IMAGE_FILE_DLL:
         found.append("not marked as a DLL")
-    name, exports = pe.exports()
+    table = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
+    name = table.name.decode() if table else None
+    exports = [(s.name.decode() if s.name else None, s.ordinal) for s in table.symbols] if table else []
     if name != "knapfilt.dll" or exports != [("_InstallFilter@8", 1)]:
         found.append(f"exports {exports} under {name!r}, not [('_InstallFilter@8', 1)] under 'knapfilt.dll'")
-    user32 = {f for dll, funcs in pe.imports().items() if dll.lower() == "user32.dll" for f in funcs}
+    user32 = {f for dll, funcs in imports(pe).items() if dll.lower() == "user32.dll" for f in funcs}
     if not PLATFORM_CALLS <= user32:
         found.append(f"does not import {sorted(PLATFORM_CALLS - user32)} from USER32")
     # The entry point must be the runtime's start-up, which then calls DllMain.
     link_map = open(map_path).read()
     startup = map_address(link_map, "DllMainCRTStartup@12")
-    if startup != pe.image_base + pe.entry:
-        found.append(f"entry point {pe.image_base + pe.entry:#x} is not DllMainCRTStartup@12 ({startup})")
+    entry = pe.OPTIONAL_HEADER.ImageBase + pe.OPTIONAL_HEADER.AddressOfEntryPoint
+    if startup != entry:
+        found.append(f"entry point {entry:#x} is not DllMainCRTStartup@12 ({startup})")
     if map_address(link_map, "DllMain@12") is None:
         found.append("no DllMain@12 linked in for the start-up code to call")
     return found

@@ -8,13 +8,16 @@ import os
 import struct
 import sys
 
-from pe import IMAGE_FILE_DLL, PE, common_problems, report
+import pefile
+
+from contract import IMAGE_FILE_DLL, common_problems, imports, report
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "host"))
 from make_icon import read_picture  # noqa: E402
 
-RT_ICON, RT_GROUP_ICON, EN_US = 3, 14, 1033
-IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
+RT_ICON, RT_GROUP_ICON = pefile.RESOURCE_TYPE["RT_ICON"], pefile.RESOURCE_TYPE["RT_GROUP_ICON"]
+EN_US = 1033
+IMAGE_SUBSYSTEM_WINDOWS_GUI = pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"]
 BLACK, GREY, WHITE = 0, 8, 15
 
 # The mouse as the design gives it: rows, their black and light-grey columns.
@@ -56,16 +59,28 @@ def decode_icon(image):
     return found, rows[::-1]
 
 
+def resources_of(pe):
+    """{(type, name, language): data}; names given as strings are str."""
+    def key(entry):
+        return str(entry.name) if entry.name is not None else entry.id
+    if not hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
+        return {}
+    return {(key(t), key(n), key(lang)): pe.get_data(lang.data.struct.OffsetToData, lang.data.struct.Size)
+            for t in pe.DIRECTORY_ENTRY_RESOURCE.entries
+            for n in t.directory.entries for lang in n.directory.entries}
+
+
 def problems(exe, picture_path):
-    pe = PE(exe)
+    pe = pefile.PE(exe)
     found = common_problems(pe, ["KERNEL32.dll", "USER32.dll", "GDI32.dll", "msvcrt.dll", "knapfilt.dll"])
-    if pe.characteristics & IMAGE_FILE_DLL or pe.subsystem != IMAGE_SUBSYSTEM_WINDOWS_GUI:
-        found.append(f"not a GUI program (subsystem {pe.subsystem})")
-    filt = {d.lower(): f for d, f in pe.imports().items()}.get("knapfilt.dll")
+    subsystem = pe.OPTIONAL_HEADER.Subsystem
+    if pe.FILE_HEADER.Characteristics & IMAGE_FILE_DLL or subsystem != IMAGE_SUBSYSTEM_WINDOWS_GUI:
+        found.append(f"not a GUI program (subsystem {subsystem})")
+    filt = {d.lower(): f for d, f in imports(pe).items()}.get("knapfilt.dll")
     if filt != ["_InstallFilter@8"]:
         found.append(f"imports {filt} from knapfilt.dll, not ['_InstallFilter@8']")
 
-    resources = pe.resources()
+    resources = resources_of(pe)
     if set(resources) != {(RT_ICON, 1, EN_US), (RT_GROUP_ICON, "MOUSE", EN_US)}:
         return found + [f"resources are {list(resources)}, not just the MOUSE icon"]
     group = resources[(RT_GROUP_ICON, "MOUSE", EN_US)]
