@@ -1,15 +1,18 @@
 # make run    install what is missing, build, and start Knapsel under Wine
 # make test   install what is missing, build, and run every test
-# make dist   the release archive for Windows users
+# make dist   the release archive for Windows users, and SHA256SUMS beside it
+# make pictures  the demonstration's two screenshots, into docs/
 # make bench  print the figures: filter cost, latency under Wine, sizes
 # make        build both trees (the Windows deliverables and the native tests)
 # make deps   install the Debian packages the build and tests need (as root)
 BUILD  := build
 WIN32  := $(BUILD)/win32
 NATIVE := $(BUILD)/native
-PREFIX := $(abspath $(BUILD)/wineprefix)
+# Absolute paths are quoted wherever they reach the shell: the checkout may
+# sit in a folder such as "My Projects" (make's own path functions split there).
+PREFIX := $(CURDIR)/$(BUILD)/wineprefix
 
-.PHONY: all deps win32 native run test dist bench clean
+.PHONY: all deps win32 native run pictures test dist bench clean
 
 all: win32 native
 
@@ -20,7 +23,7 @@ $(WIN32)/CMakeCache.txt:
 	cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
 
 $(NATIVE)/CMakeCache.txt:
-	cmake -S . -B $(NATIVE) -DCMAKE_CXX_COMPILER=clang++ -DKNAPSEL_WIN32_DIR=$(abspath $(WIN32)) -DKNAPSEL_WINEPREFIX=$(PREFIX)
+	cmake -S . -B $(NATIVE) -DCMAKE_CXX_COMPILER=clang++ "-DKNAPSEL_WIN32_DIR=$(CURDIR)/$(WIN32)" "-DKNAPSEL_WINEPREFIX=$(PREFIX)"
 
 win32: $(WIN32)/CMakeCache.txt
 	cmake --build $(WIN32) -j2
@@ -30,14 +33,18 @@ native: $(NATIVE)/CMakeCache.txt
 
 run: deps
 	$(MAKE) win32
-	scripts/run.sh $(WIN32) $(PREFIX)
+	scripts/run.sh $(WIN32) "$(PREFIX)"
+
+pictures: deps
+	$(MAKE) win32
+	env -u DISPLAY scripts/run.sh $(WIN32) "$(PREFIX)" docs
 
 dist: win32
 	cmake --build $(WIN32) --target dist
 
 bench: deps
 	$(MAKE) all
-	python3 bench/bench.py $(NATIVE) $(WIN32) $(PREFIX)
+	/usr/bin/python3 bench/bench.py $(NATIVE) $(WIN32) "$(PREFIX)"
 
 test: deps
 	$(MAKE) all

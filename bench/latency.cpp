@@ -78,7 +78,7 @@ int main()
     // The floor and the real filter take turns going first, so a steady
     // drift of Wine's timings weighs on both alike.
     auto floor = [&] {
-        Host h = StartKnapsel(SW_SHOWNORMAL, "", "..\\passthrough\\Knapsel.exe");
+        Host h = StartKnapsel(SW_SHOWNORMAL, "", L"..\\passthrough\\Knapsel.exe");
         for (int i = 0; i < PER_ROUND; i++)
             sample(n, TimeKey(0x1E, WM_KEYDOWN, WM_KEYUP));
         CloseKnapsel(h);

@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="cmake make g++ clang libclang-rt-14-dev python3 python3-pefile libgtest-dev valgrind
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-  wine wine32:i386 wine64 xvfb xauth"
+  wine wine32:i386 wine64 fonts-wine xvfb xauth imagemagick"
 
 missing=""
 for p in $PACKAGES; do

@@ -1,20 +1,42 @@
 #!/bin/sh
 # Starts the built Knapsel under Wine. With a display (DISPLAY set), on it,
-# until you close its window. Without one, a short demonstration on a
-# virtual display: what a window receives for each key, and a screenshot.
-#   usage: run.sh WIN32_BUILD_DIR WINEPREFIX
+# until you close its window. Without one, a short demonstration in Wine's
+# virtual desktop on a virtual display: what a window receives for each key,
+# and two screenshots of that desktop, Knapsel minimised and restored, saved
+# as knapsel-minimised.png and knapsel-restored.png in PICTURES_DIR.
+#   usage: run.sh WIN32_BUILD_DIR WINEPREFIX [PICTURES_DIR]
 set -eu
 bin=$1/bin
 prefix=$2
-wine=$(dirname "$0")/wine.sh
-if [ -n "${DISPLAY:-}" ]; then
+wine=$(cd "$(dirname "$0")" && pwd)/wine.sh
+if [ -n "${DISPLAY:-}" ] && [ -z "${KNAPSEL_DEMO:-}" ]; then
   echo "Knapsel is running minimised; close its window to end it."
   "$wine" --on-display "$prefix" "$bin/Knapsel.exe" && rc=0 || rc=$?
   echo "Knapsel ended with exit code $rc."
   exit $rc
 fi
-shot=$(cd "$1" && pwd)/knapsel.png
-rm -f "$shot"
-echo "No display: a demonstration on a virtual one."
-"$wine" "$prefix" "$bin/probe.exe" demo "Z:$(echo "$shot" | tr / '\\')"
-echo "Screenshot of Knapsel's restored window: $shot"
+if [ -z "${KNAPSEL_DEMO:-}" ]; then
+  echo "No display: a demonstration on a virtual one."
+  KNAPSEL_DEMO=1 exec xvfb-run -a -s "-screen 0 1000x700x24 -nolisten tcp" "$0" "$@"
+fi
+
+# The probe asks for each screenshot with a line "screenshot NAME X Y W H"
+# and waits until NAME.png is there; every other line is the demonstration.
+pictures=$(mkdir -p "${3:-$1}" && cd "${3:-$1}" && pwd)
+rm -f "$pictures/knapsel-minimised.png" "$pictures/knapsel-restored.png"
+status=$(mktemp)
+{ "$wine" --on-display "$prefix" "$bin/probe.exe" demo "Z:$(echo "$pictures" | tr / '\\')" && rc=0 || rc=$?
+  echo $rc >"$status"; } |
+  while IFS= read -r line; do
+    case "$line" in
+      "screenshot "*)
+        set -- $line
+        import -window root -crop "$5x$6+$3+$4" +repage "$pictures/.$2.png"
+        mv "$pictures/.$2.png" "$pictures/$2.png"
+        echo "Screenshot: $pictures/$2.png" ;;
+      *) printf '%s\n' "$line" ;;
+    esac
+  done
+rc=$(cat "$status")
+rm -f "$status"
+exit "$rc"

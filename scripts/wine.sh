@@ -1,18 +1,24 @@
 #!/bin/sh
 # Runs a Windows program under Wine, on a prefix of Knapsel's own (made on
 # first use: 32-bit, or 64-bit with WINEARCH=win64, where 32-bit programs run
-# as on 64-bit Windows), and passes the program's exit code on. It runs on a virtual
-# display of its own, or with --on-display on the one DISPLAY names. The Wine
-# server is ended afterwards: under Wine a keyboard filter outlives the thread
-# that installed it, and must not reach the next run.
+# as on 64-bit Windows), and passes the program's exit code on. It runs on a
+# virtual display of its own, or with --on-display on the one DISPLAY names.
+# The Wine server is ended afterwards: under Wine a keyboard filter outlives
+# the thread that installed it, and must not reach the next run.
 #   usage: wine.sh [--on-display] PREFIX PROGRAM.exe [ARGS...]
 set -u
 if [ "$1" != --on-display ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" --on-display "$@"
 fi
+# A UTF-8 locale, so that paths beyond ASCII reach Windows programs intact.
+export LC_ALL=C.UTF-8
 export WINEPREFIX="$(realpath -m "$2")" WINEARCH="${WINEARCH:-win32}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 shift 2
 [ -d "$WINEPREFIX/drive_c" ] || wineboot -i || exit 1
+# Window frames draw their buttons with Wine's Marlett, which this Wine finds
+# only among the prefix's own fonts.
+fonts=$WINEPREFIX/drive_c/windows/Fonts
+[ -f "$fonts/marlett.ttf" ] || cp /usr/share/wine/fonts/marlett.ttf "$fonts/" || exit 1
 wine "$@"
 rc=$?
 wineserver -k

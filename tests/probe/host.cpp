@@ -4,19 +4,26 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
 
 #include <algorithm>
 
-Host StartKnapsel(WORD show, const char *args, const char *name)
+Host StartKnapsel(WORD show, const char *args, const wchar_t *exe)
 {
-    std::string exe = BesideProbe(name);
-    std::string cmd = "\"" + exe + "\" " + args;
-    STARTUPINFOA si = {};
+    std::wstring path = exe;
+    if (path.find(L':') == std::wstring::npos) {  // relative: beside the probe
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(NULL, self, MAX_PATH);
+        path = std::wstring(self, wcsrchr(self, L'\\') + 1) + path;
+    }
+    std::wstring cmd = L"\"" + path + L"\" " + std::wstring(args, args + strlen(args));
+    STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = show;
     Host h = {};
-    if (!CreateProcessA(exe.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &h.pi))
+    if (!CreateProcessW(path.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &h.pi))
         return h;
     HWND found = NULL;
     WaitFor([&] {

@@ -5,6 +5,8 @@
 // with the messages the platform makes of an untouched keystroke.
 #include "probe.h"
 
+#include <shellapi.h>
+
 #include <stdio.h>
 #include <string.h>
 
@@ -88,9 +90,13 @@ bool CheckSteps(const char *what, const std::vector<Step> &steps)
     return got == want;
 }
 
-void KeyChecks(const char *)
+// With an argument, the Knapsel.exe at that path (an unpacked release, in a
+// folder whose name need not be ASCII, so it is read from the wide command line).
+void KeyChecks(const char *path)
 {
-    Host h = StartKnapsel();
+    int argc;
+    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    Host h = path && argc == 3 ? StartKnapsel(SW_SHOWNORMAL, "", argv[2]) : StartKnapsel();
     if (!Check(h.hwnd != NULL, "Knapsel is running")) {
         CloseKnapsel(h);
         return;

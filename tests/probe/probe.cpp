@@ -23,14 +23,14 @@ static const struct {
     bool desktop;  // runs in Wine's virtual desktop
 } commands[] = {
     {"host", HostChecks, "Knapsel started in several ways: minimised, sized, painted, closed with exit code 0", false},
-    {"keys", KeyChecks, "every row of the keystroke table with Knapsel running", false},
+    {"keys", KeyChecks, "[KNAPSEL.EXE] every row of the keystroke table with Knapsel running", false},
     {"library", LibraryChecks, "both filters installed and removed through a real LoadLibrary of knapfilt.dll", false},
     {"random", RandomKeys, "2,000 random keystrokes with Knapsel running", false},
     {"cycles", StartCloseCycles, "20 starts and closes of Knapsel, then the keys pass", false},
     {"bystander", NotifyBystander, "(started by library) a second process that must get no command", false},
     {"desktop", DesktopChecks, "programs A and B and Knapsel: the focus follows every click", true},
     {"witness", Witness, "(started by desktop) program B, reporting its input to A's window HWND", false},
-    {"demo", Demo, "[PNG] shows in plain words what each key does; saves a screenshot", false},
+    {"demo", Demo, "[FOLDER] shows in plain words what each key does; asks for two screenshots", true},
 };
 
 int main(int argc, char **argv)

@@ -43,7 +43,7 @@ const UINT FROM_WITNESS = 0x10000;
 
 // The target: a topmost window of the probe's own, under the pointer and in
 // the foreground, recording every key and mouse-button message it gets.
-HWND OpenTarget();
+HWND OpenTarget(UINT classStyle = 0);
 void FocusTarget();
 // Dispatches until nothing has arrived for a while, and at least until
 // `atLeast` messages were recorded or a generous time has passed, since Wine
@@ -85,17 +85,16 @@ struct Host {
     PROCESS_INFORMATION pi;
     HWND hwnd;  // 0 if no window appeared
 };
-// `exe` is a path relative to the probe's folder.
-Host StartKnapsel(WORD show = SW_SHOWNORMAL, const char *args = "", const char *exe = "Knapsel.exe");
+// `exe` is a full path, or one relative to the probe's folder.
+Host StartKnapsel(WORD show = SW_SHOWNORMAL, const char *args = "", const wchar_t *exe = L"Knapsel.exe");
 long CloseKnapsel(Host &h);  // its exit code, or -1 if it did not end
 
 // Restores a window and waits until the screen shows it painted.
 bool ShowRestored(HWND hwnd);
 // A window, or its client area, as the screen shows it now: one 0xRRGGBB
-// value per pixel, rows from the top. And the whole window saved as a PNG.
+// value per pixel, rows from the top.
 enum CapturePart { WHOLE_WINDOW, CLIENT_AREA };
 std::vector<DWORD> Capture(HWND hwnd, CapturePart part, int *width, int *height);
-bool SaveScreenshot(HWND hwnd, const char *path);
 
 // Wine's virtual desktop, where windows are managed as on Windows: a click
 // activates the window it lands on and moves the keyboard focus there.

@@ -25,10 +25,11 @@ static LRESULT CALLBACK TargetProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-HWND OpenTarget()
+HWND OpenTarget(UINT classStyle)
 {
     WNDCLASSA wc = {};
-    wc.lpfnWndProc = TargetProc;  // no CS_DBLCLKS: clicks stay clicks, whatever their timing
+    wc.style = classStyle;  // no CS_DBLCLKS for the tests: clicks stay clicks, whatever their timing
+    wc.lpfnWndProc = TargetProc;
     wc.hInstance = GetModuleHandleA(NULL);
     wc.hbrBackground = (HBRUSH)GetStockObject(GRAY_BRUSH);
     wc.lpszClassName = "KnapselProbe";
