@@ -28,7 +28,7 @@ typedef LRESULT (CALLBACK *HOOKPROC)(int code, WPARAM wParam, LPARAM lParam);
 
 #define TRUE 1
 #define FALSE 0
-#define LOWORD(w) ((WORD)((DWORD)(w) & 0xFFFF))
+#define LOWORD(w) ((WORD)(0xFFFF & (DWORD)(w)))
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1

@@ -98,6 +98,7 @@ struct Scenario {
 
 // In order: each starts from what the one before left behind, as on a
 // user's desktop (the second row is the click that a stale "held" in A lost).
+// clang-format off
 const Scenario SCENARIOS[] = {
     {"left key held over B with A focused: one click in B", A, B, CLIENT, 0x62, 3, 0, 0, "B:LD B:LU", B},
     {"back in A, a tap of the left key is one click in A", A, A, CLIENT, 0x62, 0, 0, 0, "A:LD A:LU", A},
@@ -111,6 +112,7 @@ const Scenario SCENARIOS[] = {
     {"an ordinary key reaches the focused program B only", B, B, CLIENT, 0x1E, 1, 0, 0, "B:KD B:KD B:KU", B},
     {"an ordinary key reaches the focused program A only", A, A, CLIENT, 0x1E, 1, 0, 0, "A:KD A:KD A:KU", A},
 };
+// clang-format on
 
 // "A:LD B:KU ...": which program got which input message.
 std::string Trace(const std::vector<Seen> &seen)

@@ -17,6 +17,7 @@ struct Row {
     std::vector<Step> steps;
 };
 
+// clang-format off
 const Row ROWS[] = {
     {"left key tapped", {{D(0x62), "LD"}, {U(0x62), "LU"}}},
     {"left key held: repeats swallowed", {{D(0x62), "LD"}, {D(0x62), ""}, {D(0x62), ""}, {U(0x62), "LU"}}},
@@ -39,6 +40,7 @@ const Row ROWS[] = {
      {{D(0x1E), "="}, {U(0x1E), "="}, {D(0x62), "LD"}, {D(0x1E), "="}, {D(0x1E), "="}, {U(0x1E), "="},
       {D(0x39), "="}, {U(0x39), "="}, {U(0x62), "LU"}}},
 };
+// clang-format on
 
 DWORD MouseFlag(const char *action)
 {

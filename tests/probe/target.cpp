@@ -68,31 +68,22 @@ std::vector<Seen> Pump(size_t atLeast)
     return seen;
 }
 
+// The filter keys get virtual keys whose up/down state Wine keeps for the
+// whole desktop, as Windows does for every key: otherwise a repeat that
+// reaches another program than the press did looks like a first press.
 WORD VirtualKeyOf(BYTE scan)
 {
-    switch (scan) {
-    case 0x10: return 'Q';
-    case 0x11: return 'W';
-    case 0x12: return 'E';
-    case 0x13: return 'R';
-    case 0x14: return 'T';
-    case 0x1E: return 'A';
-    case 0x1F: return 'S';
-    case 0x20: return 'D';
-    case 0x21: return 'F';
-    case 0x39: return VK_SPACE;
-    case 0x61: return VK_F18;
-    // The filter keys get virtual keys whose up/down state Wine keeps for the
-    // whole desktop, as Windows does for every key: otherwise a repeat that
-    // reaches another program than the press did looks like a first press.
-    case 0x62: return VK_ZOOM;
-    case 0x64: return VK_ATTN;
-    case 0x65: return VK_PLAY;
-    case 0x67: return VK_EREOF;
-    case 0x63: return VK_HELP;
-    case 0x66: return VK_F15;
-    case 0x68: return VK_F17;
-    }
+    static const struct {
+        BYTE scan;
+        WORD vk;
+    } KEYS[] = {
+        {0x10, 'Q'},    {0x11, 'W'},    {0x12, 'E'},     {0x13, 'R'},      {0x14, 'T'},     {0x1E, 'A'},
+        {0x1F, 'S'},    {0x20, 'D'},    {0x21, 'F'},     {0x39, VK_SPACE}, {0x61, VK_F18},  {0x63, VK_HELP},
+        {0x66, VK_F15}, {0x68, VK_F17}, {0x62, VK_ZOOM}, {0x64, VK_ATTN},  {0x65, VK_PLAY}, {0x67, VK_EREOF},
+    };
+    for (const auto &k : KEYS)
+        if (k.scan == scan)
+            return k.vk;
     return 0;
 }
 

@@ -65,6 +65,7 @@ void RunScenarios(HOOKPROC proc, const std::vector<Scenario> &scenarios)
 
 TEST(KeyToMouseProc, Scenarios)
 {
+    // clang-format off
     RunScenarios(KeyToMouseProc, {
         {"left key tapped", {{0, Press(0x62), -1, {LD}}, {0, Release(0x62), -1, {LU}}}, 0, 0},
         {"left key held: repeats do nothing, the button stays down",
@@ -122,10 +123,12 @@ TEST(KeyToMouseProc, Scenarios)
           {0, Press(0x62 << 8), NEXT, {Next(0, Press(0x62 << 8))}}},  // 0x62 in bits 24-31
          0, 0},
     });
+    // clang-format on
 }
 
 TEST(KeyNotifyProc, Scenarios)
 {
+    // clang-format off
     RunScenarios(KeyNotifyProc, {
         {"every press, repeat and release of the key posts one command",
          {{0, Press(0x64), 1, {POST}}, {0, Repeat(0x64), 1, {POST}}, {0, Release(0x64), 1, {POST}}}, 0, 0},
@@ -140,6 +143,7 @@ TEST(KeyNotifyProc, Scenarios)
           {0, Press(0xE4), NEXT, {Next(0, Press(0xE4))}}},
          0, 0},
     });
+    // clang-format on
 }
 
 // In any process but the installer's there is no window to tell: the key is

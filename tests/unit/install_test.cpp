@@ -42,6 +42,7 @@ void FreshProcess()
 TEST(InstallFilter, Cases)
 {
     const HOOKPROC MOUSE = KeyToMouseProc, NOTIFY = KeyNotifyProc;
+    // clang-format off
     const std::vector<Case> cases = {
         {"emulate: installed, window ignored", {{2, false, 0x1001}}, {SET}, {{0x1001, MOUSE}}, 0x1001, EARLIER_WND},
         {"notify: window stored, installed", {{1, false, 0x1001}}, {SET}, {{0x1001, NOTIFY}}, 0x1001, WND},
@@ -64,6 +65,7 @@ TEST(InstallFilter, Cases)
          {{2, false, 0x1001}, {2, true, 0}, {0, false, 0}},
          {SET, "UnhookWindowsHookEx(0x1001)", SET, "UnhookWindowsHookEx(0)"}, {}, 0, EARLIER_WND},
     };
+    // clang-format on
     for (const Case &c : cases) {
         FreshProcess();
         for (const Step &s : c.steps) {
