@@ -13,8 +13,8 @@ static const struct {
     HOOKPROC proc;
     int code;
     DWORD lParam;
-    int leftDown;   // fLeftDown before each call
-    HWND notifyWnd; // hNotifyWnd before each call
+    int leftDown;    // fLeftDown before each call
+    HWND notifyWnd;  // hNotifyWnd before each call
 } PATHS[] = {
     {"KeyToMouseProc pass-on", KeyToMouseProc, 0, 0x001E0001, 0, 0},
     {"KeyToMouseProc negative code", KeyToMouseProc, -1, 0x00620001, 0, 0},

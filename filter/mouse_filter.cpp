@@ -11,10 +11,7 @@ const DWORD KEY_RELEASED = 0x80000000;  // bit 31: the key is going up
 const LRESULT CONSUMED = -1;            // the keystroke goes no further
 
 // One button action, with no motion, so it lands where the pointer is.
-static void EmitMouse(DWORD flags)
-{
-    mouse_event(flags, 0, 0, 0, 0);
-}
+static void EmitMouse(DWORD flags) { mouse_event(flags, 0, 0, 0, 0); }
 
 // A button key: down on the first press, up on release. Auto-repeats do
 // nothing, so holding the key holds the button and dragging works. A release

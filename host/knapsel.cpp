@@ -47,9 +47,8 @@ static HWND CreateHostWindow(HINSTANCE hInstance)
     wc.lpszClassName = CLASS_NAME;
     if (!RegisterClassA(&wc))
         return NULL;
-    return CreateWindowExA(0, CLASS_NAME, "Knapsel", WS_OVERLAPPEDWINDOW,
-                           CW_USEDEFAULT, CW_USEDEFAULT, 400, 150,
-                           NULL, NULL, hInstance, NULL);
+    return CreateWindowExA(0, CLASS_NAME, "Knapsel", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 400, 150, NULL,
+                           NULL, hInstance, NULL);
 }
 
 // The show command we are started with is ignored: Knapsel always starts

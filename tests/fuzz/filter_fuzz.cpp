@@ -24,12 +24,12 @@
 
 namespace {
 
-#define EXPECT(cond)                                                        \
-    do {                                                                    \
-        if (!(cond)) {                                                      \
+#define EXPECT(cond)                                                      \
+    do {                                                                  \
+        if (!(cond)) {                                                    \
             fprintf(stderr, "violated: %s (line %d)\n", #cond, __LINE__); \
-            abort();                                                        \
-        }                                                                   \
+            abort();                                                      \
+        }                                                                 \
     } while (0)
 
 const int PROGRAMS = 3;
@@ -57,15 +57,9 @@ struct Keystroke {
     bool firstPress;
 };
 
-void Enter(const Program &p)
-{
-    hFilterHook = p.hook, hNotifyWnd = p.notify, fLeftDown = p.left, fRightDown = p.right;
-}
+void Enter(const Program &p) { hFilterHook = p.hook, hNotifyWnd = p.notify, fLeftDown = p.left, fRightDown = p.right; }
 
-void Leave(Program &p)
-{
-    p.hook = hFilterHook, p.notify = hNotifyWnd, p.left = fLeftDown, p.right = fRightDown;
-}
+void Leave(Program &p) { p.hook = hFilterHook, p.notify = hNotifyWnd, p.left = fLeftDown, p.right = fRightDown; }
 
 DWORD Word(const uint8_t *p)
 {
@@ -102,8 +96,10 @@ void CheckMouse(const std::string &call, const Keystroke *k, Model &m)
         DWORD flag;
         bool Model::*button;
         bool down;
-    } actions[] = {{MOUSEEVENTF_LEFTDOWN, &Model::leftDown, true}, {MOUSEEVENTF_LEFTUP, &Model::leftDown, false},
-                   {MOUSEEVENTF_RIGHTDOWN, &Model::rightDown, true}, {MOUSEEVENTF_RIGHTUP, &Model::rightDown, false}};
+    } actions[] = {{MOUSEEVENTF_LEFTDOWN, &Model::leftDown, true},
+                   {MOUSEEVENTF_LEFTUP, &Model::leftDown, false},
+                   {MOUSEEVENTF_RIGHTDOWN, &Model::rightDown, true},
+                   {MOUSEEVENTF_RIGHTUP, &Model::rightDown, false}};
     for (const auto &a : actions) {
         if (call == CallText("mouse_event", {a.flag, 0, 0, 0, 0})) {
             if (k && a.down && m.*a.button)
@@ -203,9 +199,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         WPARAM wParam = Word(data + 5);
         LPARAM lParam = (LPARAM)Word(data + 9);
         switch (data[0] % 3) {
-        case 0: CallFilter(KeyToMouseProc, program, code, wParam, lParam, m); break;
-        case 1: CallFilter(KeyNotifyProc, program, code, wParam, lParam, m); break;
-        case 2: CallInstall(code, (HWND)wParam, lParam & 1, m); break;
+        case 0:
+            CallFilter(KeyToMouseProc, program, code, wParam, lParam, m);
+            break;
+        case 1:
+            CallFilter(KeyNotifyProc, program, code, wParam, lParam, m);
+            break;
+        case 2:
+            CallInstall(code, (HWND)wParam, lParam & 1, m);
+            break;
         }
     }
     return 0;

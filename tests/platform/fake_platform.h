@@ -13,8 +13,8 @@
 extern std::vector<std::string> fakeCalls;
 std::string CallText(const char *name, std::initializer_list<unsigned long> args);
 
-extern LRESULT fakeNextResult;   // what CallNextHookEx answers
-extern bool fakeRefuseHooks;     // SetWindowsHookExA refuses (returns 0)
+extern LRESULT fakeNextResult;  // what CallNextHookEx answers
+extern bool fakeRefuseHooks;    // SetWindowsHookExA refuses (returns 0)
 
 // The keyboard filters the platform has installed, by handle, as a real
 // hook chain would hold them; handles are never reused.

@@ -24,7 +24,7 @@ typedef uint32_t HINSTANCE;
 typedef uint32_t HHOOK;
 typedef uint32_t HWND;
 
-typedef LRESULT (CALLBACK *HOOKPROC)(int code, WPARAM wParam, LPARAM lParam);
+typedef LRESULT(CALLBACK *HOOKPROC)(int code, WPARAM wParam, LPARAM lParam);
 
 #define TRUE 1
 #define FALSE 0

@@ -13,10 +13,13 @@ static std::string InWords(const std::vector<Seen> &seen)
         UINT msg;
         const char *words;
     } names[] = {
-        {WM_LBUTTONDOWN, "left button down"}, {WM_LBUTTONUP, "left button up"},
+        {WM_LBUTTONDOWN, "left button down"},
+        {WM_LBUTTONUP, "left button up"},
         {WM_LBUTTONDBLCLK, "left double click"},
-        {WM_RBUTTONDOWN, "right button down"}, {WM_RBUTTONUP, "right button up"},
-        {WM_KEYDOWN, "key down"}, {WM_KEYUP, "key up"},
+        {WM_RBUTTONDOWN, "right button down"},
+        {WM_RBUTTONUP, "right button up"},
+        {WM_KEYDOWN, "key down"},
+        {WM_KEYUP, "key up"},
     };
     std::string s;
     for (const Seen &m : seen) {

@@ -23,8 +23,8 @@ int RunInVirtualDesktop()
 {
     // Wine makes a desktop named under this key a virtual one of that size.
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops", 0, NULL, 0, KEY_SET_VALUE, NULL,
-                        &key, NULL) == ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops", 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
+                        NULL) == ERROR_SUCCESS) {
         RegSetValueExA(key, DESKTOP, 0, REG_SZ, (const BYTE *)"1000x700", 9);
         RegCloseKey(key);
     }
@@ -70,8 +70,8 @@ void Witness(const char *reportTo)
     wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
     wc.lpszClassName = "KnapselWitness";
     RegisterClassA(&wc);
-    CreateWindowExA(0, wc.lpszClassName, "Program B", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, NULL,
-                    NULL, wc.hInstance, NULL);
+    CreateWindowExA(0, wc.lpszClassName, "Program B", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, NULL, NULL,
+                    wc.hInstance, NULL);
     MSG msg;
     while (GetMessageA(&msg, NULL, 0, 0) > 0)
         DispatchMessageA(&msg);
@@ -86,9 +86,9 @@ enum Spot { CLIENT, CAPTION };
 
 struct Scenario {
     const char *name;
-    Who focus;           // the program with the focus when the key goes down
-    Who over;            // the window under the pointer,
-    Spot spot;           // and where on it
+    Who focus;  // the program with the focus when the key goes down
+    Who over;   // the window under the pointer,
+    Spot spot;  // and where on it
     BYTE scan;
     int repeats;         // auto-repeats while the key is held
     int dx, dy;          // how far the pointer moves while the key is held
@@ -120,9 +120,8 @@ std::string Trace(const std::vector<Seen> &seen)
     static const struct {
         UINT msg;
         const char *name;
-    } names[] = {{WM_LBUTTONDOWN, "LD"}, {WM_LBUTTONUP, "LU"}, {WM_LBUTTONDBLCLK, "L2"},
-                 {WM_RBUTTONDOWN, "RD"}, {WM_RBUTTONUP, "RU"}, {WM_RBUTTONDBLCLK, "R2"},
-                 {WM_KEYDOWN, "KD"},     {WM_KEYUP, "KU"}};
+    } names[] = {{WM_LBUTTONDOWN, "LD"}, {WM_LBUTTONUP, "LU"},     {WM_LBUTTONDBLCLK, "L2"}, {WM_RBUTTONDOWN, "RD"},
+                 {WM_RBUTTONUP, "RU"},   {WM_RBUTTONDBLCLK, "R2"}, {WM_KEYDOWN, "KD"},       {WM_KEYUP, "KU"}};
     std::string s;
     for (const Seen &m : seen) {
         UINT msg = m.msg & ~FROM_WITNESS;
@@ -158,14 +157,16 @@ void PointAt(POINT p, bool settle = true)
     for (int i = 0; i < 2; i++) {
         SendInput(1, &in, sizeof in);
         DWORD since = GetTickCount();
-        WaitFor([&] {
-            Pump();
-            POINT at;
-            GetCursorPos(&at);
-            if (at.x != p.x || at.y != p.y)
-                since = GetTickCount();
-            return GetTickCount() - since > 200;
-        }, 3000);
+        WaitFor(
+            [&] {
+                Pump();
+                POINT at;
+                GetCursorPos(&at);
+                if (at.x != p.x || at.y != p.y)
+                    since = GetTickCount();
+                return GetTickCount() - since > 200;
+            },
+            3000);
     }
 }
 
@@ -186,13 +187,15 @@ POINT SpotOn(HWND hwnd, Spot spot)
 bool Focus(HWND hwnd)
 {
     SetForegroundWindow(hwnd);
-    return WaitFor([&] { Pump(); return GetForegroundWindow() == hwnd; }, 5000);
+    return WaitFor(
+        [&] {
+            Pump();
+            return GetForegroundWindow() == hwnd;
+        },
+        5000);
 }
 
-bool ButtonsUp()
-{
-    return !(GetAsyncKeyState(VK_LBUTTON) & 0x8000) && !(GetAsyncKeyState(VK_RBUTTON) & 0x8000);
-}
+bool ButtonsUp() { return !(GetAsyncKeyState(VK_LBUTTON) & 0x8000) && !(GetAsyncKeyState(VK_RBUTTON) & 0x8000); }
 
 void Run(const Scenario &s, HWND a, HWND b)
 {
@@ -209,7 +212,12 @@ void Run(const Scenario &s, HWND a, HWND b)
         seen.insert(seen.end(), more.begin(), more.end());
     };
     InjectKey(D(s.scan));
-    WaitFor([&] { collect(); return GetForegroundWindow() == after; }, 3000);  // the click has moved the focus
+    WaitFor(
+        [&] {
+            collect();
+            return GetForegroundWindow() == after;
+        },
+        3000);  // the click has moved the focus
     for (int i = 1; i <= s.repeats; i++) {
         if (s.dx || s.dy)
             PointAt({at.x + s.dx * i / s.repeats, at.y + s.dy * i / s.repeats}, false);
@@ -223,7 +231,8 @@ void Run(const Scenario &s, HWND a, HWND b)
     std::string got = Trace(seen);
     if (!Check(got == s.expect, "each program received what one mouse button gives"))
         printf("   got:      %s\n   expected: %s\n", got.empty() ? "nothing" : got.c_str(), s.expect);
-    Check(GetForegroundWindow() == after, s.foreground == A ? "A has the focus afterwards" : "B has the focus afterwards");
+    Check(GetForegroundWindow() == after,
+          s.foreground == A ? "A has the focus afterwards" : "B has the focus afterwards");
     if (s.dx || s.dy) {
         printf("   B moved by %ld,%ld\n", now.left - before.left, now.top - before.top);
         Check(now.left - before.left == s.dx && now.top - before.top == s.dy && now.right - now.left == 300,

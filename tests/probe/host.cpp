@@ -94,11 +94,13 @@ bool ShowRestored(HWND hwnd)
     ShowWindow(hwnd, SW_RESTORE);
     SetForegroundWindow(hwnd);
     UpdateWindow(hwnd);
-    return WaitFor([&] {
-        int w, h;
-        std::vector<DWORD> px = Capture(hwnd, CLIENT_AREA, &w, &h);
-        return !IsIconic(hwnd) && std::count(px.begin(), px.end(), 0xFFFFFF) * 2 > w * h;
-    }, 5000);
+    return WaitFor(
+        [&] {
+            int w, h;
+            std::vector<DWORD> px = Capture(hwnd, CLIENT_AREA, &w, &h);
+            return !IsIconic(hwnd) && std::count(px.begin(), px.end(), 0xFFFFFF) * 2 > w * h;
+        },
+        5000);
 }
 
 // What a person sees in the restored window: white, with one line of dark

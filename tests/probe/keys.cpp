@@ -47,8 +47,10 @@ DWORD MouseFlag(const char *action)
     static const struct {
         const char *name;
         DWORD flag;
-    } actions[] = {{"LD", MOUSEEVENTF_LEFTDOWN}, {"LU", MOUSEEVENTF_LEFTUP},
-                   {"RD", MOUSEEVENTF_RIGHTDOWN}, {"RU", MOUSEEVENTF_RIGHTUP}};
+    } actions[] = {{"LD", MOUSEEVENTF_LEFTDOWN},
+                   {"LU", MOUSEEVENTF_LEFTUP},
+                   {"RD", MOUSEEVENTF_RIGHTDOWN},
+                   {"RU", MOUSEEVENTF_RIGHTUP}};
     for (const auto &a : actions)
         if (!strncmp(action, a.name, 2))
             return a.flag;
@@ -57,10 +59,7 @@ DWORD MouseFlag(const char *action)
 
 // How many messages a step brings: one per mouse action, one for a key
 // passed on or a command posted.
-size_t Count(const char *expect)
-{
-    return expect[0] == '=' || expect[0] == 'C' ? 1 : (strlen(expect) + 1) / 3;
-}
+size_t Count(const char *expect) { return expect[0] == '=' || expect[0] == 'C' ? 1 : (strlen(expect) + 1) / 3; }
 
 // What the window should see for one step, given what the keystroke would
 // have become untouched.

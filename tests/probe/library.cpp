@@ -64,8 +64,7 @@ void LibraryChecks(const char *)
 
     HHOOK notify = install(w, 1);
     Check(notify != NULL && notify != mouse, "installing the notify filter over it returns a new handle");
-    CheckSteps("notify filter replaced the mouse filter: 0x64 posts command 1234, the rest pass",
-               NOTIFY_FILTER_WORKS);
+    CheckSteps("notify filter replaced the mouse filter: 0x64 posts command 1234, the rest pass", NOTIFY_FILTER_WORKS);
     KeyInOtherProcess();
     FocusTarget();
 

@@ -34,8 +34,8 @@ HWND OpenTarget(UINT classStyle)
     wc.hbrBackground = (HBRUSH)GetStockObject(GRAY_BRUSH);
     wc.lpszClassName = "KnapselProbe";
     RegisterClassA(&wc);
-    hTarget = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "Probe", WS_POPUP | WS_VISIBLE,
-                              500, 300, 300, 200, NULL, NULL, wc.hInstance, NULL);
+    hTarget = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "Probe", WS_POPUP | WS_VISIBLE, 500, 300, 300, 200, NULL,
+                              NULL, wc.hInstance, NULL);
     FocusTarget();
     return hTarget;
 }
@@ -45,7 +45,12 @@ void FocusTarget()
     SetCursorPos(650, 400);
     SetForegroundWindow(hTarget);
     SetFocus(hTarget);
-    WaitFor([] { Pump(); return GetForegroundWindow() == hTarget; }, 5000);
+    WaitFor(
+        [] {
+            Pump();
+            return GetForegroundWindow() == hTarget;
+        },
+        5000);
     Pump();
 }
 
@@ -93,8 +98,8 @@ Seen InjectKey(Key k)
     // code, bit 24 if extended, bit 30 if the key was already down, bit 31 on
     // release. The platform keeps the up/down state per virtual key.
     static bool down[256];
-    DWORD lParam = 1 | k.scan << 16 | (k.extended ? 1u << 24 : 0) | (down[k.scan] || k.up ? 1u << 30 : 0) |
-                   (k.up ? 1u << 31 : 0);
+    DWORD lParam =
+        1 | k.scan << 16 | (k.extended ? 1u << 24 : 0) | (down[k.scan] || k.up ? 1u << 30 : 0) | (k.up ? 1u << 31 : 0);
     down[k.scan] = !k.up;
     INPUT in = {};
     in.type = INPUT_KEYBOARD;
