@@ -3,7 +3,7 @@
 # any is missing. Needs root and apt; otherwise it names what to install.
 set -eu
 
-PACKAGES="cmake make g++ clang libclang-rt-14-dev python3 python3-pefile libgtest-dev valgrind
+PACKAGES="cmake make g++ clang clang-format libclang-rt-14-dev python3 python3-pefile libgtest-dev valgrind
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine32:i386 wine64 fonts-wine xvfb xauth imagemagick"
 
