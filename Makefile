@@ -19,17 +19,18 @@ all: win32 native
 deps:
 	@scripts/deps.sh
 
+# The two trees are described once, in CMakePresets.json.
 $(WIN32)/CMakeCache.txt:
-	cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --preset win32
 
 $(NATIVE)/CMakeCache.txt:
-	cmake -S . -B $(NATIVE) -DCMAKE_CXX_COMPILER=clang++ "-DKNAPSEL_WIN32_DIR=$(CURDIR)/$(WIN32)" "-DKNAPSEL_WINEPREFIX=$(PREFIX)"
+	cmake --preset native
 
 win32: $(WIN32)/CMakeCache.txt
-	cmake --build $(WIN32) -j2
+	cmake --build --preset win32
 
 native: $(NATIVE)/CMakeCache.txt
-	cmake --build $(NATIVE) -j2
+	cmake --build --preset native
 
 run: deps
 	$(MAKE) win32
@@ -40,7 +41,7 @@ pictures: deps
 	env -u DISPLAY scripts/run.sh $(WIN32) "$(PREFIX)" docs
 
 dist: win32
-	cmake --build $(WIN32) --target dist
+	cmake --build --preset dist
 
 bench: deps
 	$(MAKE) all
@@ -48,7 +49,7 @@ bench: deps
 
 test: deps
 	$(MAKE) all
-	ctest --test-dir $(NATIVE) --output-on-failure
+	ctest --preset native
 
 clean:
 	rm -rf $(BUILD)

@@ -19,8 +19,24 @@ shift 2
 # only among the prefix's own fonts.
 fonts=$WINEPREFIX/drive_c/windows/Fonts
 [ -f "$fonts/marlett.ttf" ] || cp /usr/share/wine/fonts/marlett.ttf "$fonts/" || exit 1
-wine "$@"
-rc=$?
+# Each failed check ("FAILED: ..." from the probe) leaves a picture of the
+# screen as it was then, in wine-screens/ beside the prefix.
+shots=$(dirname "$WINEPREFIX")/wine-screens
+name=$(printf '%s' "$(basename "$WINEPREFIX")-$(basename "$1" .exe)${2:+-$2}" | tr -c 'A-Za-z0-9.-' _)
+status=$(mktemp)
+{ wine "$@"; echo $? >"$status"; } | {
+  n=0
+  while IFS= read -r line; do
+    printf '%s\n' "$line"
+    case "$line" in
+      FAILED:*)
+        n=$((n + 1))
+        mkdir -p "$shots" && import -window root "$shots/$name-$n.png" && echo "   screen: $shots/$name-$n.png" ;;
+    esac
+  done
+}
+rc=$(cat "$status")
+rm -f "$status"
 wineserver -k
 wineserver -w
-exit $rc
+exit "$rc"
