@@ -1,4 +1,5 @@
-// The probe's way of reporting, and of finding the files beside it.
+// The probe's way of reporting, of finding the files beside it, and of
+// starting a second probe process.
 #include "probe.h"
 
 #include <stdio.h>
@@ -21,4 +22,13 @@ std::string BesideProbe(const char *name)
     GetModuleFileNameA(NULL, path, sizeof path);
     strcpy(strrchr(path, '\\') + 1, name);
     return path;
+}
+
+bool StartProbe(const std::string &args, PROCESS_INFORMATION *pi)
+{
+    std::string exe = BesideProbe("probe.exe");
+    std::string cmd = "\"" + exe + "\" " + args;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    return CreateProcessA(exe.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, pi);
 }

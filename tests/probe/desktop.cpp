@@ -251,14 +251,11 @@ void DesktopChecks(const char *)
         return;
     }
     HWND a = OpenTarget();
-    char cmd[MAX_PATH + 64];
-    std::string exe = BesideProbe("probe.exe");
-    snprintf(cmd, sizeof cmd, "\"%s\" witness %lx", exe.c_str(), (unsigned long)(ULONG_PTR)a);
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
+    char args[32];
+    snprintf(args, sizeof args, "witness %lx", (unsigned long)(ULONG_PTR)a);
     PROCESS_INFORMATION pi = {};
     HWND b = NULL;
-    if (CreateProcessA(exe.c_str(), cmd, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+    if (StartProbe(args, &pi))
         WaitFor([&] { return (b = FindWindowA("KnapselWitness", NULL)) && IsWindowVisible(b); });
     if (Check(b != NULL, "program B is running")) {
         WaitForInputIdle(pi.hProcess, 10000);

@@ -17,12 +17,8 @@ static const std::vector<Step> NOTIFY_FILTER_WORKS = {
 // no window to tell. It must swallow the key and post nothing anywhere.
 static bool KeyInOtherProcess()
 {
-    std::string exe = BesideProbe("probe.exe");
-    std::string cmd = "\"" + exe + "\" bystander";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
     PROCESS_INFORMATION pi;
-    if (!CreateProcessA(exe.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+    if (!StartProbe("bystander", &pi))
         return Check(false, "a second probe process starts");
     std::vector<Seen> seen;
     while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {

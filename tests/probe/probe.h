@@ -24,6 +24,8 @@ template <class F> bool WaitFor(F cond, DWORD ms = 10000)
 
 // The full path of a file beside the probe (Knapsel.exe, knapfilt.dll).
 std::string BesideProbe(const char *name);
+// Starts another probe.exe with the command line `args`.
+bool StartProbe(const std::string &args, PROCESS_INFORMATION *pi);
 
 // One input message as the target window received it.
 struct Seen {
