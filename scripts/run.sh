@@ -20,23 +20,5 @@ if [ -z "${KNAPSEL_DEMO:-}" ]; then
   KNAPSEL_DEMO=1 exec xvfb-run -a -s "-screen 0 1000x700x24 -nolisten tcp" "$0" "$@"
 fi
 
-# The probe asks for each screenshot with a line "screenshot NAME X Y W H"
-# and waits until NAME.png is there; every other line is the demonstration.
 pictures=$(mkdir -p "${3:-$1}" && cd "${3:-$1}" && pwd)
-rm -f "$pictures/knapsel-minimised.png" "$pictures/knapsel-restored.png"
-status=$(mktemp)
-{ "$wine" --on-display "$prefix" "$bin/probe.exe" demo "Z:$(echo "$pictures" | tr / '\\')" && rc=0 || rc=$?
-  echo $rc >"$status"; } |
-  while IFS= read -r line; do
-    case "$line" in
-      "screenshot "*)
-        set -- $line
-        import -window root -crop "$5x$6+$3+$4" +repage "$pictures/.$2.png"
-        mv "$pictures/.$2.png" "$pictures/$2.png"
-        echo "Screenshot: $pictures/$2.png" ;;
-      *) printf '%s\n' "$line" ;;
-    esac
-  done
-rc=$(cat "$status")
-rm -f "$status"
-exit "$rc"
+exec "$wine" --on-display "$prefix" "$bin/probe.exe" demo "Z:$(echo "$pictures" | tr / '\\')"

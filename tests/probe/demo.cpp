@@ -1,7 +1,7 @@
 // The demonstration behind the run command on a machine without a display,
 // in Wine's virtual desktop: Knapsel running, each key tapped into a window
 // of the probe's, what the window received told in plain words, and two
-// screenshots of the desktop, which run.sh takes from the X display when
+// screenshots of the desktop, which wine.sh takes from the X display when
 // asked, since Wine draws the frames and the minimised title bar there.
 #include "probe.h"
 
@@ -44,7 +44,7 @@ static void Tap(BYTE scan, const char *name)
     printf("key 0x%02X %s tapped: %s\n", scan, name, InWords(seen).c_str());
 }
 
-// Asks run.sh for a picture of the desktop around the window and waits
+// Asks wine.sh for a picture of the desktop around the window and waits
 // until it has been saved as NAME.png in `folder`.
 static void Screenshot(const char *folder, const char *name, HWND hwnd)
 {
@@ -55,9 +55,10 @@ static void Screenshot(const char *folder, const char *name, HWND hwnd)
     GetWindowRect(GetDesktopWindow(), &desk);
     RECT around = {w.left - MARGIN, w.top - MARGIN, w.right + MARGIN, w.bottom + MARGIN};
     IntersectRect(&r, &around, &desk);
-    printf("screenshot %s %ld %ld %ld %ld\n", name, r.left, r.top, r.right - r.left, r.bottom - r.top);
-    fflush(stdout);
     std::string path = std::string(folder) + "\\" + name + ".png";
+    DeleteFileA(path.c_str());  // an older one must not pass for it
+    printf("screenshot %ld %ld %ld %ld %s\n", r.left, r.top, r.right - r.left, r.bottom - r.top, path.c_str());
+    fflush(stdout);
     char what[80];
     snprintf(what, sizeof what, "screenshot %s.png saved", name);
     Check(WaitFor([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000), what);
