@@ -16,6 +16,7 @@ import zipfile
 
 BINARIES = ["Knapsel.exe", "knapfilt.dll"]
 TEXTS = ["README.txt", "remap-keys.reg", "undo-remap-keys.reg"]  # in host/
+ZIP_EPOCH = 315532800  # 1980-01-01, the earliest time a zip entry can carry
 
 
 def build_time(source):
@@ -27,7 +28,7 @@ def build_time(source):
                              capture_output=True, text=True, check=True).stdout
         return int(out)
     except (OSError, subprocess.CalledProcessError, ValueError):
-        return 315532800  # not a checkout: 1980-01-01, the earliest a zip can say
+        return ZIP_EPOCH  # not a checkout
 
 
 def contents(bin_dir, source, version):
@@ -42,7 +43,7 @@ def contents(bin_dir, source, version):
 
 def main(out, bin_dir, source, version):
     files = contents(bin_dir, source, version)
-    stamp = time.gmtime(max(build_time(source), 315532800))[:6]
+    stamp = time.gmtime(max(build_time(source), ZIP_EPOCH))[:6]
     with zipfile.ZipFile(out, "w") as z:
         for name, data in files:
             info = zipfile.ZipInfo(name, date_time=stamp)
@@ -53,8 +54,9 @@ def main(out, bin_dir, source, version):
 
     # The files as a user unpacks them, beside the archive, so that the
     # checksums can be checked where they are written.
+    here = os.path.dirname(os.path.abspath(out))
     folder = os.path.splitext(os.path.basename(out))[0]
-    stage = os.path.join(os.path.dirname(os.path.abspath(out)), folder)
+    stage = os.path.join(here, folder)
     shutil.rmtree(stage, ignore_errors=True)
     os.makedirs(stage)
     for name, data in files:
@@ -62,7 +64,7 @@ def main(out, bin_dir, source, version):
             f.write(data)
     sums = [(hashlib.sha256(open(out, "rb").read()).hexdigest(), os.path.basename(out))]
     sums += [(hashlib.sha256(data).hexdigest(), f"{folder}/{name}") for name, data in files]
-    with open(os.path.join(os.path.dirname(os.path.abspath(out)), "SHA256SUMS"), "w") as f:
+    with open(os.path.join(here, "SHA256SUMS"), "w") as f:
         f.writelines(f"{digest}  {name}\n" for digest, name in sums)
     print(f"Release archive: {out}")
 
