@@ -61,7 +61,7 @@ static LRESULT CALLBACK WitnessProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
 
 void Witness(const char *reportTo)
 {
-    hReport = (HWND)strtoul(reportTo ? reportTo : "0", NULL, 16);
+    hReport = (HWND)(ULONG_PTR)strtoul(reportTo ? reportTo : "0", NULL, 16);
     WNDCLASSA wc = {};
     wc.style = CS_DBLCLKS;  // as most programs: two quick clicks read as a double click
     wc.lpfnWndProc = WitnessProc;

@@ -123,7 +123,7 @@ std::string Describe(const std::vector<Seen> &list)
     std::string s;
     for (const Seen &m : list) {
         char buf[64];
-        snprintf(buf, sizeof buf, "%s%04x(%x,%08lx)", s.empty() ? "" : " ", m.msg, m.wParam, (long)m.lParam);
+        snprintf(buf, sizeof buf, "%s%04x(%x,%08lx)", s.empty() ? "" : " ", m.msg, (unsigned)m.wParam, (long)m.lParam);
         s += buf;
     }
     return s.empty() ? "nothing" : s;
