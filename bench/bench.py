@@ -1,8 +1,10 @@
 """Prints Knapsel's figures as one table: the filter's own instructions per
 call (callgrind, native -O2 build), end-to-end latency under Wine, and the
 sizes and imports of the stripped release binaries. Figures, not verdicts.
+The latency comes from the build in WINE_BUILD, run in WINEPREFIX (the win32
+tree, or the win64 one with WINEARCH=win64 on a host that runs 64-bit code only).
 
-usage: bench.py NATIVE_BUILD WIN32_BUILD WINEPREFIX"""
+usage: bench.py NATIVE_BUILD WIN32_BUILD WINE_BUILD WINEPREFIX"""
 import os
 import re
 import subprocess
@@ -32,10 +34,10 @@ def own_instructions(filter_cost, path):
     return total / CALLS
 
 
-def latencies(win32, prefix):
+def latencies(tree, prefix):
     """{kind: (samples, median, p90)} in microseconds, from the latency probe."""
     run = subprocess.run([os.path.join(HERE, "..", "scripts", "wine.sh"), prefix,
-                          os.path.join(win32, "bin", "latency.exe")],
+                          os.path.join(tree, "bin", "latency.exe")],
                          check=True, capture_output=True, text=True)
     found = {}
     for line in run.stdout.splitlines():
@@ -45,7 +47,7 @@ def latencies(win32, prefix):
     return found
 
 
-def main(native, win32, prefix):
+def main(native, win32, wine_build, prefix):
     rows = [("measure", "figure", "goal")]
     filter_cost = os.path.join(native, "bench", "filter_cost")
     paths = subprocess.run([filter_cost], capture_output=True, text=True).stdout.splitlines()
@@ -53,12 +55,14 @@ def main(native, win32, prefix):
         goal = "at most 16" if path == "KeyToMouseProc pass-on" else ""
         rows.append((f"{path}: own instructions per call", f"{own_instructions(filter_cost, path):.0f}", goal))
 
-    lat = latencies(win32, prefix)
+    lat = latencies(wine_build, prefix)
+    build = os.path.basename(os.path.normpath(wine_build))
     names = {"A": "ordinary key, no filter", "N": "ordinary key, pass-through filter",
              "B": "ordinary key, Knapsel", "C": "mouse press, direct", "D": "key 0x62 to left press, Knapsel"}
     for kind, name in names.items():
         n, median, p90 = lat[kind]
-        rows.append((f"latency {kind}: {name} (median / p90, {n} samples)", f"{median:.0f} / {p90:.0f} us", ""))
+        rows.append((f"latency {kind}: {name} ({build}, median / p90, {n} samples)",
+                     f"{median:.0f} / {p90:.0f} us", ""))
     med = {k: v[1] for k, v in lat.items()}
     rows.append(("B/N: Knapsel over the floor any filter costs (medians)", f"{med['B'] / med['N']:.3f}", "at most 1.05"))
     rows.append(("N/A: the platform's own price for a filter (medians)", f"{med['N'] / med['A']:.3f}", "context"))
@@ -77,4 +81,4 @@ def main(native, win32, prefix):
 
 
 if __name__ == "__main__":
-    main(*sys.argv[1:4])
+    main(*sys.argv[1:5])

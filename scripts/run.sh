@@ -4,7 +4,8 @@
 # virtual desktop on a virtual display: what a window receives for each key,
 # and two screenshots of that desktop, Knapsel minimised and restored, saved
 # as knapsel-minimised.png and knapsel-restored.png in PICTURES_DIR.
-#   usage: run.sh WIN32_BUILD_DIR WINEPREFIX [PICTURES_DIR]
+#   usage: [WINEARCH=win64] run.sh BUILD_DIR WINEPREFIX [PICTURES_DIR]
+# with the win32 tree, or the win64 one and a 64-bit prefix.
 set -eu
 bin=$1/bin
 prefix=$2

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs a Windows program under Wine, on a prefix of Knapsel's own (made on
-# first use: 32-bit, or 64-bit with WINEARCH=win64, where 32-bit programs run
-# as on 64-bit Windows), and passes the program's exit code on. It runs on a
-# virtual display of its own, or with --on-display on the one DISPLAY names.
+# first use: 32-bit, or 64-bit with WINEARCH=win64, where 64-bit programs run,
+# and 32-bit ones as on 64-bit Windows), and passes the program's exit code on.
+# It runs on a virtual display of its own, or with --on-display on the one
+# DISPLAY names.
 # The Wine server is ended afterwards: under Wine a keyboard filter outlives
 # the thread that installed it, and must not reach the next run.
 #   usage: wine.sh [--on-display] PREFIX PROGRAM.exe [ARGS...]
@@ -14,7 +15,12 @@ fi
 export LC_ALL=C.UTF-8
 export WINEPREFIX="$(realpath -m "$2")" WINEARCH="${WINEARCH:-win32}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 shift 2
-[ -d "$WINEPREFIX/drive_c" ] || wineboot -i || exit 1
+# Debian's wine command goes through the 32-bit loader first, which a host
+# that runs 64-bit code only cannot start; a 64-bit prefix is served by the
+# 64-bit loader directly, which hands any 32-bit program on to the other.
+wine=/usr/lib/wine/wine
+[ "$WINEARCH" = win64 ] && wine=/usr/lib/wine/wine64
+[ -d "$WINEPREFIX/drive_c" ] || "$wine" wineboot -i || exit 1
 # Window frames draw their buttons with Wine's Marlett, which this Wine finds
 # only among the prefix's own fonts.
 fonts=$WINEPREFIX/drive_c/windows/Fonts
@@ -28,7 +34,7 @@ shots=$(dirname "$WINEPREFIX")/wine-screens
 name=$(printf '%s' "$(basename "$WINEPREFIX")-$(basename "$1" .exe)${2:+-$2}" | tr -c 'A-Za-z0-9.-' _)
 status=$(mktemp)
 cr=$(printf '\r')
-{ wine "$@"; echo $? >"$status"; } | {
+{ "$wine" "$@"; echo $? >"$status"; } | {
   n=0
   while IFS= read -r line; do
     line=${line%"$cr"}  # the C runtime ends its lines with CR LF
