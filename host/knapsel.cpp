@@ -52,13 +52,15 @@ static HWND CreateHostWindow(HINSTANCE hInstance)
 }
 
 // The show command we are started with is ignored: Knapsel always starts
-// minimised, out of the way of the programs it serves.
+// minimised, out of the way of the programs it serves, and inactive: an
+// active minimised window has no focus to give, so what the user types next
+// (at sign-in, say) would reach Knapsel and be lost.
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     HWND hwnd = CreateHostWindow(hInstance);
     if (!hwnd)
         return 1;  // nothing could ever end the loop without a window
-    ShowWindow(hwnd, SW_SHOWMINIMIZED);
+    ShowWindow(hwnd, SW_SHOWMINNOACTIVE);
     UpdateWindow(hwnd);
 
     InstallFilter(hwnd, FILTER_EMULATE);

@@ -83,12 +83,14 @@ namespace {
 
 enum Who { A, B };
 enum Spot { CLIENT, CAPTION };
+enum Start { RUNNING, STARTED };
 
 struct Scenario {
     const char *name;
-    Who focus;  // the program with the focus when the key goes down
-    Who over;   // the window under the pointer,
-    Spot spot;  // and where on it
+    Who focus;      // the program with the focus when the key goes down
+    Start knapsel;  // Knapsel running all along, or STARTED just before the key, as at sign-in
+    Who over;       // the window under the pointer,
+    Spot spot;      // and where on it
     BYTE scan;
     int repeats;         // auto-repeats while the key is held
     int dx, dy;          // how far the pointer moves while the key is held
@@ -100,17 +102,20 @@ struct Scenario {
 // user's desktop (the second row is the click that a stale "held" in A lost).
 // clang-format off
 const Scenario SCENARIOS[] = {
-    {"left key held over B with A focused: one click in B", A, B, CLIENT, 0x62, 3, 0, 0, "B:LD B:LU", B},
-    {"back in A, a tap of the left key is one click in A", A, A, CLIENT, 0x62, 0, 0, 0, "A:LD A:LU", A},
-    {"right key held over B with A focused: one click in B", A, B, CLIENT, 0x65, 3, 0, 0, "B:RD B:RU", B},
-    {"back in A, a tap of the right key is one click in A", A, A, CLIENT, 0x65, 0, 0, 0, "A:RD A:RU", A},
-    {"double-click key held over B with A focused: one double click in B", A, B, CLIENT, 0x67, 4, 0, 0,
+    {"left key held over B with A focused: one click in B", A, RUNNING, B, CLIENT, 0x62, 3, 0, 0, "B:LD B:LU", B},
+    {"back in A, a tap of the left key is one click in A", A, RUNNING, A, CLIENT, 0x62, 0, 0, 0, "A:LD A:LU", A},
+    {"right key held over B with A focused: one click in B", A, RUNNING, B, CLIENT, 0x65, 3, 0, 0, "B:RD B:RU", B},
+    {"back in A, a tap of the right key is one click in A", A, RUNNING, A, CLIENT, 0x65, 0, 0, 0, "A:RD A:RU", A},
+    {"double-click key held over B with A focused: one double click in B", A, RUNNING, B, CLIENT, 0x67, 4, 0, 0,
      "B:LD B:LU B:L2 B:LU", B},
-    {"left key held on B's caption with A focused: B moves with the pointer", A, B, CAPTION, 0x62, 4, 80, 50, "", B},
-    {"left key held on B's caption with B focused: B moves with the pointer", B, B, CAPTION, 0x62, 4, -80, -50, "",
-     B},
-    {"an ordinary key reaches the focused program B only", B, B, CLIENT, 0x1E, 1, 0, 0, "B:KD B:KD B:KU", B},
-    {"an ordinary key reaches the focused program A only", A, A, CLIENT, 0x1E, 1, 0, 0, "A:KD A:KD A:KU", A},
+    {"left key held on B's caption with A focused: B moves with the pointer", A, RUNNING, B, CAPTION, 0x62, 4, 80, 50,
+     "", B},
+    {"left key held on B's caption with B focused: B moves with the pointer", B, RUNNING, B, CAPTION, 0x62, 4, -80,
+     -50, "", B},
+    {"an ordinary key reaches the focused program B only", B, RUNNING, B, CLIENT, 0x1E, 1, 0, 0, "B:KD B:KD B:KU", B},
+    {"an ordinary key reaches the focused program A only", A, RUNNING, A, CLIENT, 0x1E, 1, 0, 0, "A:KD A:KD A:KU", A},
+    {"Knapsel started while A has the focus: A keeps the focus and gets the next key", A, STARTED, A, CLIENT, 0x1E,
+     1, 0, 0, "A:KD A:KD A:KU", A},
 };
 // clang-format on
 
@@ -197,13 +202,18 @@ bool Focus(HWND hwnd)
 
 bool ButtonsUp() { return !(GetAsyncKeyState(VK_LBUTTON) & 0x8000) && !(GetAsyncKeyState(VK_RBUTTON) & 0x8000); }
 
-void Run(const Scenario &s, HWND a, HWND b)
+void Run(const Scenario &s, HWND a, HWND b, Host &knapsel)
 {
     HWND focus = s.focus == A ? a : b, over = s.over == A ? a : b, after = s.foreground == A ? a : b;
     printf("-- %s\n", s.name);
     Focus(focus);
     POINT at = SpotOn(over, s.spot);
     PointAt(at);
+    if (s.knapsel == STARTED) {
+        CloseKnapsel(knapsel);
+        knapsel = StartKnapsel();
+        Check(IsWindowVisible(knapsel.hwnd) && IsIconic(knapsel.hwnd), "Knapsel's window is minimised");
+    }
     RECT before, now;
     GetWindowRect(b, &before);
     std::vector<Seen> seen;
@@ -260,7 +270,7 @@ void DesktopChecks(const char *)
     if (Check(b != NULL, "program B is running")) {
         WaitForInputIdle(pi.hProcess, 10000);
         for (const Scenario &s : SCENARIOS)
-            Run(s, a, b);
+            Run(s, a, b, h);
         PostMessageA(b, WM_CLOSE, 0, 0);
     }
     if (pi.hProcess) {
