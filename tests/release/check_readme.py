@@ -1,8 +1,9 @@
-"""Checks the example .reg files of the release against README.txt: the
-remapping one sets "Scancode Map" to exactly the bytes the text lists and
-explains, entry by entry, and the undoing one deletes that value.
+"""Checks the facts of the release's README.txt that can be checked: the
+remapping .reg file sets "Scancode Map" to exactly the bytes the text lists
+and explains, entry by entry, the undoing one deletes that value, and every
+function key the text names is one that sends a code Knapsel acts on.
 
-usage: check_reg.py host/"""
+usage: check_readme.py host/"""
 import os
 import re
 import sys
@@ -12,6 +13,10 @@ HEADER = "Windows Registry Editor Version 5.00"
 # "  62,00,3a,00   send 0x62 for Caps Lock (0x3A)", or "(E0 5D)" for E0 keys
 ROW = re.compile(r"^  ((?:[0-9a-f]{2},){3}[0-9a-f]{2})   (.*)$", re.M)
 MAPPING = re.compile(r"send 0x([0-9A-F]{2}) for .* \((?:0x|(E0) )([0-9A-F]{2})\)$")
+# Windows turns a USB keyboard's F13 to F23 into the scan codes 0x64 to 0x6E,
+# and F24 into 0x76.
+F_KEY_CODES = {f"F{n}": 0x64 + n - 13 for n in range(13, 24)} | {"F24": 0x76}
+FILTER_CODES = {0x62, 0x65, 0x67}
 
 
 def settings(path):
@@ -22,9 +27,27 @@ def settings(path):
     return dict(line.split("=", 1) for line in lines[2:])
 
 
-def problems(host):
+def function_key_problems(text):
+    """Each "F14 sends 0x65" must be so, and the function keys named anywhere
+    else (say, as hotkeys that take the key first) must be those that send
+    Knapsel's codes."""
     found = []
+    sending = {key for key, code in F_KEY_CODES.items() if code in FILTER_CODES}
+    said = dict(re.findall(r"\b(F\d+) sends 0x([0-9A-F]{2})\b", text))
+    for key, code in said.items():
+        if F_KEY_CODES.get(key) != int(code, 16):
+            found.append(f"it says {key} sends 0x{code}, which it does not")
+    if set(said) != sending:
+        found.append(f"it gives the codes of {sorted(said)}, not of {sorted(sending)}")
+    named = set(re.findall(r"\bF(?:1[3-9]|2[0-4])\b", text.replace("F13 to F24", "")))
+    if not named <= sending:
+        found.append(f"it names {sorted(named - sending)}, which send no code Knapsel acts on")
+    return found
+
+
+def problems(host):
     text = open(os.path.join(host, "README.txt"), encoding="utf-8").read()
+    found = function_key_problems(text)
     rows = ROW.findall(text)
     listed = bytes.fromhex("".join(b for b, _ in rows).replace(",", ""))
     remap = settings(os.path.join(host, "remap-keys.reg"))
@@ -59,6 +82,6 @@ def problems(host):
 if __name__ == "__main__":
     found = problems(sys.argv[1])
     for p in found:
-        print(f"example .reg files: {p}")
-    print(f"example .reg files: {'FAILED' if found else 'ok'}")
+        print(f"README.txt: {p}")
+    print(f"README.txt: {'FAILED' if found else 'ok'}")
     sys.exit(1 if found else 0)
