@@ -74,7 +74,7 @@ def problems(host):
         if bytes.fromhex(raw.replace(",", "")) != want:
             found.append(f"{raw} is not what README.txt says of it: {m.group(0)}")
         sent.append(code)
-    if sorted(sent) != [0x62, 0x65, 0x67]:
+    if sorted(sent) != sorted(FILTER_CODES):
         found.append(f"the example sends {[hex(c) for c in sent]}, not each of 0x62, 0x65 and 0x67 once")
     return found
 
