@@ -1,9 +1,10 @@
 #!/bin/sh
 # Installs the Debian packages that building and testing Knapsel need, when
 # any is missing. Needs root and apt; otherwise it names what to install.
+# Every name here exists in Debian 12 and 13 alike: no version-pinned names.
 set -eu
 
-PACKAGES="cmake make g++ clang clang-format libclang-rt-14-dev python3 python3-pefile libgtest-dev valgrind
+PACKAGES="cmake make g++ clang clang-format libclang-rt-dev python3 python3-pefile libgtest-dev valgrind
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine32:i386 wine64 fonts-wine xvfb xauth imagemagick"
