@@ -18,7 +18,7 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${KNAPSEL_DEMO:-}" ]; then
 fi
 if [ -z "${KNAPSEL_DEMO:-}" ]; then
   echo "No display: a demonstration on a virtual one."
-  KNAPSEL_DEMO=1 exec xvfb-run -a -s "-screen 0 1000x700x24 -nolisten tcp" "$0" "$@"
+  KNAPSEL_DEMO=1 exec "$(dirname "$0")/xvfb.sh" 1000x700x24 "$0" "$@"
 fi
 
 pictures=$(mkdir -p "${3:-$1}" && cd "${3:-$1}" && pwd)

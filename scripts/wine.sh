@@ -9,7 +9,7 @@
 #   usage: wine.sh [--on-display] PREFIX PROGRAM.exe [ARGS...]
 set -u
 if [ "$1" != --on-display ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" --on-display "$@"
+  exec "$(dirname "$0")/xvfb.sh" 1024x768x24 "$0" --on-display "$@"
 fi
 # A UTF-8 locale, so that paths beyond ASCII reach Windows programs intact.
 export LC_ALL=C.UTF-8
