@@ -54,37 +54,58 @@ long CloseKnapsel(Host &h)
     return (long)code;
 }
 
-std::vector<DWORD> Capture(HWND hwnd, CapturePart part, int *width, int *height)
+// A 32-bit top-down bitmap in a memory DC, to copy the screen into or to
+// draw a reference on.
+struct Canvas {
+    int w, h;
+    HDC dc;
+    HBITMAP bmp;
+    HGDIOBJ old;
+    void *bits = NULL;
+    Canvas(int width, int height) : w(width), h(height), dc(CreateCompatibleDC(NULL))
+    {
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = w;
+        bi.bmiHeader.biHeight = -h;  // top-down
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
+        old = SelectObject(dc, bmp);
+    }
+    ~Canvas()
+    {
+        SelectObject(dc, old);
+        DeleteObject(bmp);
+        DeleteDC(dc);
+    }
+    Picture Take()
+    {
+        GdiFlush();
+        Picture p = {w, h, std::vector<DWORD>((DWORD *)bits, (DWORD *)bits + w * h)};
+        for (DWORD &px : p.px)
+            px &= 0xFFFFFF;
+        return p;
+    }
+};
+
+Picture Capture(HWND hwnd, CapturePart part)
 {
     RECT r;
-    if (part == CLIENT_AREA) {
+    GetWindowRect(hwnd, &r);
+    POINT client = {0, 0};
+    ClientToScreen(hwnd, &client);
+    if (part == CAPTION) {
+        r.bottom = client.y;
+    } else if (part == CLIENT_AREA) {
         GetClientRect(hwnd, &r);
-        MapWindowPoints(hwnd, NULL, (POINT *)&r, 2);
-    } else {
-        GetWindowRect(hwnd, &r);
+        OffsetRect(&r, client.x, client.y);
     }
-    int w = *width = r.right - r.left, h = *height = r.bottom - r.top;
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;  // top-down
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void *bits = NULL;
+    Canvas c(r.right - r.left, r.bottom - r.top);
     HDC screen = GetDC(NULL);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    std::vector<DWORD> pixels((DWORD *)bits, (DWORD *)bits + w * h);
-    for (DWORD &p : pixels)
-        p &= 0xFFFFFF;
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    DeleteDC(mem);
+    BitBlt(c.dc, 0, 0, c.w, c.h, screen, r.left, r.top, SRCCOPY);
     ReleaseDC(NULL, screen);
-    return pixels;
+    return c.Take();
 }
 
 // Restores the window and waits until the screen shows it painted: black
@@ -94,38 +115,86 @@ bool ShowRestored(HWND hwnd)
     ShowWindow(hwnd, SW_RESTORE);
     SetForegroundWindow(hwnd);
     UpdateWindow(hwnd);
-    return WaitFor(
-        [&] {
-            int w, h;
-            std::vector<DWORD> px = Capture(hwnd, CLIENT_AREA, &w, &h);
-            return !IsIconic(hwnd) && std::count(px.begin(), px.end(), 0xFFFFFF) * 2 > w * h;
-        },
-        5000);
+    return WaitFor([&] {
+        Picture p = Capture(hwnd, CLIENT_AREA);
+        return !IsIconic(hwnd) && std::count(p.px.begin(), p.px.end(), 0xFFFFFF) * 2 > p.w * p.h;
+    });
 }
 
-// What a person sees in the restored window: white, with one line of dark
-// text whose box sits in the middle of the client area.
-static void CheckPainting(HWND hwnd)
+// Waits until the screen shows `want` (a picture of the window's `part`),
+// then says whether it did; if not, how many pixels differ.
+static bool CheckLooks(HWND hwnd, CapturePart part, const Picture &want, const char *what)
 {
-    int w = 0, h = 0;
-    Check(ShowRestored(hwnd), "the window shows painted");
-    std::vector<DWORD> px = Capture(hwnd, CLIENT_AREA, &w, &h);
-    int left = w, right = -1, top = h, bottom = -1, white = 0;
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            if (px[y * w + x] == 0xFFFFFF) {
-                white++;
-                continue;
-            }
-            left = std::min(left, x), right = std::max(right, x);
-            top = std::min(top, y), bottom = std::max(bottom, y);
-        }
-    printf("   client %dx%d, text box x %d-%d, y %d-%d, %d%% white\n", w, h, left, right, top, bottom,
-           100 * white / std::max(w * h, 1));
-    Check(right - left > 150 && bottom - top > 6 && bottom - top < 30, "one line of text is drawn");
-    Check(abs((left + right) - (w - 1)) <= 2 && abs((top + bottom) - (h - 1)) <= 2,
-          "the text is centred in the client area");
-    Check(white > w * h * 9 / 10, "the background is white");
+    Picture got;
+    bool same = WaitFor([&] {
+        Pump();
+        got = Capture(hwnd, part);
+        return got == want;
+    });
+    if (!Check(same, what)) {
+        size_t differ = 0;
+        for (size_t i = 0; i < got.px.size() && i < want.px.size(); i++)
+            differ += got.px[i] != want.px[i];
+        printf("   %dx%d on the screen, %dx%d expected; %zu pixels differ\n", got.w, got.h, want.w, want.h, differ);
+    }
+    return same;
+}
+
+// The client area as the window must paint it, drawn here the same way: the
+// white class brush, then the text in a new context's default font with the
+// same flags, centred in a rectangle of the same size.
+static void CheckClientArea(HWND hwnd)
+{
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    Canvas c(rc.right, rc.bottom);
+    FillRect(c.dc, &rc, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    DrawTextA(c.dc, "This program emulates mouse events", -1, &rc, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    printf("   client %ldx%ld\n", rc.right, rc.bottom);
+    CheckLooks(hwnd, CLIENT_AREA, c.Take(), "the client area shows the text centred, as drawn for reference");
+}
+
+// The title bar as it must look: the platform draws it for a window of the
+// probe's with the same style, size and title, whose class has the "MOUSE"
+// icon from Knapsel.exe's own resources. Each is compared while active.
+static void CheckCaption(HWND hwnd)
+{
+    static HMODULE exe = LoadLibraryExA(BesideProbe("Knapsel.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.hIcon = LoadIconA(exe, "MOUSE");
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    wc.lpszClassName = "KnapselLookalike";
+    RegisterClassA(&wc);
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    HWND like = CreateWindowExA(0, wc.lpszClassName, "Knapsel", WS_OVERLAPPEDWINDOW | WS_VISIBLE, r.left, r.top,
+                                r.right - r.left, r.bottom - r.top, NULL, NULL, wc.hInstance, NULL);
+    SetForegroundWindow(like);
+    Picture want, last;
+    Check(wc.hIcon && WaitFor([&] {  // active and painted: the same picture twice
+              last = want;
+              Pump();
+              want = Capture(like, CAPTION);
+              return GetForegroundWindow() == like && want == last;
+          }),
+          "a look-alike window with the MOUSE icon from Knapsel.exe shows");
+    DestroyWindow(like);
+    SetForegroundWindow(hwnd);
+    CheckLooks(hwnd, CAPTION, want,
+               "the title bar shows the title \"Knapsel\" and the MOUSE icon, as drawn for reference");
+}
+
+// The class and the title exactly, case included: FindWindow, which found
+// the window, ignores case.
+static void CheckNames(HWND hwnd)
+{
+    char cls[64] = "", title[64] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    GetWindowTextA(hwnd, title, sizeof title);
+    printf("   class \"%s\", title \"%s\"\n", cls, title);
+    Check(!strcmp(cls, "Knapsel") && !strcmp(title, "Knapsel"), "class and title are \"Knapsel\", exactly");
 }
 
 void HostChecks(const char *)
@@ -145,6 +214,7 @@ void HostChecks(const char *)
             CloseKnapsel(h);
             continue;
         }
+        CheckNames(h.hwnd);
         Check(IsWindowVisible(h.hwnd) && IsIconic(h.hwnd), "the window is shown minimised");
         Check((GetWindowLongA(h.hwnd, GWL_STYLE) & WS_OVERLAPPEDWINDOW) == WS_OVERLAPPEDWINDOW,
               "the window has the overlapped-window style");
@@ -154,9 +224,11 @@ void HostChecks(const char *)
         GetWindowRect(h.hwnd, &rc);
         printf("   restored to %ldx%ld\n", rc.right - rc.left, rc.bottom - rc.top);
         Check(rc.right - rc.left == 400 && rc.bottom - rc.top == 150, "restored, the window is 400x150");
-        CheckPainting(h.hwnd);
+        Check(ShowRestored(h.hwnd), "the window shows painted");
+        CheckClientArea(h.hwnd);
+        CheckCaption(h.hwnd);
         SetWindowPos(h.hwnd, NULL, 0, 0, 600, 250, SWP_NOMOVE | SWP_NOZORDER);
-        CheckPainting(h.hwnd);  // stretched: the text must follow the middle
+        CheckClientArea(h.hwnd);  // stretched: the text must follow the middle
         long code = CloseKnapsel(h);
         printf("   exit code %ld\n", code);
         Check(code == 0, "WM_CLOSE ends Knapsel with exit code 0");

@@ -22,7 +22,7 @@ static const struct {
     const char *what;
     bool desktop;  // runs in Wine's virtual desktop
 } commands[] = {
-    {"host", HostChecks, "Knapsel started in several ways: minimised, sized, painted, closed with exit code 0", false},
+    {"host", HostChecks, "Knapsel started in several ways: its window's names, size and looks; exit code 0", true},
     {"keys", KeyChecks, "[KNAPSEL.EXE] every row of the keystroke table with Knapsel running", false},
     {"library", LibraryChecks, "both filters installed and removed through a real LoadLibrary of knapfilt.dll", false},
     {"random", RandomKeys, "2,000 random keystrokes with Knapsel running", false},

@@ -93,10 +93,15 @@ long CloseKnapsel(Host &h);  // its exit code, or -1 if it did not end
 
 // Restores a window and waits until the screen shows it painted.
 bool ShowRestored(HWND hwnd);
-// A window, or its client area, as the screen shows it now: one 0xRRGGBB
-// value per pixel, rows from the top.
-enum CapturePart { WHOLE_WINDOW, CLIENT_AREA };
-std::vector<DWORD> Capture(HWND hwnd, CapturePart part, int *width, int *height);
+// A window, its title bar (all above the client area) or its client area as
+// the screen shows it now.
+struct Picture {
+    int w = 0, h = 0;
+    std::vector<DWORD> px;  // 0xRRGGBB, rows from the top
+    bool operator==(const Picture &o) const { return w == o.w && h == o.h && px == o.px; }
+};
+enum CapturePart { CAPTION, CLIENT_AREA };
+Picture Capture(HWND hwnd, CapturePart part);
 
 // Wine's virtual desktop, where windows are managed as on Windows: a click
 // activates the window it lands on and moves the keyboard focus there.
