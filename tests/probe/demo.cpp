@@ -61,7 +61,7 @@ static void Screenshot(const char *folder, const char *name, HWND hwnd)
     fflush(stdout);
     char what[80];
     snprintf(what, sizeof what, "screenshot %s.png saved", name);
-    Check(WaitFor([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000), what);
+    Check(WaitFor([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }), what);
 }
 
 void Demo(const char *folder)

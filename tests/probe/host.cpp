@@ -35,7 +35,7 @@ Host StartKnapsel(WORD show, const char *args, const wchar_t *exe)
     // The window exists before it is shown, and the filter goes in after:
     // wait until Knapsel sits in its message loop.
     WaitFor([&] { return found && IsWindowVisible(found); });
-    WaitForInputIdle(h.pi.hProcess, 10000);
+    WaitForInputIdle(h.pi.hProcess, PATIENCE_MS);
     h.hwnd = found;
     return h;
 }
@@ -45,7 +45,7 @@ long CloseKnapsel(Host &h)
     DWORD code = (DWORD)-1;
     if (h.hwnd)
         PostMessageA(h.hwnd, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(h.pi.hProcess, 10000) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(h.pi.hProcess, PATIENCE_MS) == WAIT_OBJECT_0)
         GetExitCodeProcess(h.pi.hProcess, &code);
     else
         TerminateProcess(h.pi.hProcess, 99);
@@ -219,9 +219,11 @@ void HostChecks(const char *)
         Check((GetWindowLongA(h.hwnd, GWL_STYLE) & WS_OVERLAPPEDWINDOW) == WS_OVERLAPPEDWINDOW,
               "the window has the overlapped-window style");
         ShowWindow(h.hwnd, SW_RESTORE);
-        WaitFor([&] { return !IsIconic(h.hwnd); });
         RECT rc = {};
-        GetWindowRect(h.hwnd, &rc);
+        WaitFor([&] {  // restoring may not be over the moment the window stops being minimised
+            GetWindowRect(h.hwnd, &rc);
+            return !IsIconic(h.hwnd) && rc.right - rc.left == 400 && rc.bottom - rc.top == 150;
+        });
         printf("   restored to %ldx%ld\n", rc.right - rc.left, rc.bottom - rc.top);
         Check(rc.right - rc.left == 400 && rc.bottom - rc.top == 150, "restored, the window is 400x150");
         Check(ShowRestored(h.hwnd), "the window shows painted");

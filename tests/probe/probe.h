@@ -12,9 +12,14 @@
 bool Check(bool ok, const char *what);
 extern int failures;
 
+// How long a wait for a state (a window, the focus, a message, a process's
+// end) may take before it counts as failed: enough for a busy two-core
+// machine. A wait ends as soon as its state holds.
+const DWORD PATIENCE_MS = 15000;
+
 // Polls until cond() holds or ms have passed, so a slow Wine is waited for
 // instead of guessed at. Returns whether it held.
-template <class F> bool WaitFor(F cond, DWORD ms = 10000)
+template <class F> bool WaitFor(F cond, DWORD ms = PATIENCE_MS)
 {
     for (DWORD start = GetTickCount(); !cond(); Sleep(20))
         if (GetTickCount() - start > ms)

@@ -45,18 +45,16 @@ void FocusTarget()
     SetCursorPos(650, 400);
     SetForegroundWindow(hTarget);
     SetFocus(hTarget);
-    WaitFor(
-        [] {
-            Pump();
-            return GetForegroundWindow() == hTarget;
-        },
-        5000);
+    WaitFor([] {
+        Pump();
+        return GetForegroundWindow() == hTarget;
+    });
     Pump();
 }
 
 std::vector<Seen> Pump(size_t atLeast)
 {
-    const DWORD IDLE_MS = 150, PATIENCE_MS = 5000;
+    const DWORD IDLE_MS = 150;
     seen.clear();
     MSG msg;
     DWORD start = GetTickCount(), last = start;
