@@ -5,13 +5,12 @@
 //   B  the same with the real Knapsel running
 //   C  a left mouse press until its WM_LBUTTONDOWN
 //   D  key 0x62 until its WM_LBUTTONDOWN, with the real Knapsel running
-// Wine's timings drift, so the runs go in rounds, each measuring every kind.
-// Prints one line per kind: "kind samples median p90", in microseconds.
+// Wine's timings drift and a busy machine adds delays of its own, so the
+// runs go in rounds, each measuring every kind. Prints one line per sample:
+// "kind round microseconds".
 #include "../tests/probe/probe.h"
 
 #include <stdio.h>
-
-#include <algorithm>
 
 static LONGLONG frequency;
 static HWND hTarget;
@@ -65,36 +64,42 @@ static double TimeClick()
 
 int main()
 {
-    const int ROUNDS = 8, PER_ROUND = 32;
+    const int ROUNDS = 10, PER_ROUND = 32;
     LARGE_INTEGER f;
     QueryPerformanceFrequency(&f);
     frequency = f.QuadPart;
     hTarget = OpenTarget();
-    std::vector<double> a, n, b, c, d;
-    auto sample = [](std::vector<double> &into, double us) {
+    struct Sample {
+        char kind;
+        int round;
+        double us;
+    };
+    std::vector<Sample> samples;
+    int round = 0;
+    auto sample = [&](char kind, double us) {
         if (us >= 0)
-            into.push_back(us);
+            samples.push_back({kind, round, us});
     };
     // The floor and the real filter take turns going first, so a steady
     // drift of Wine's timings weighs on both alike.
     auto floor = [&] {
         Host h = StartKnapsel(SW_SHOWNORMAL, "", L"..\\passthrough\\Knapsel.exe");
         for (int i = 0; i < PER_ROUND; i++)
-            sample(n, TimeKey(0x1E, WM_KEYDOWN, WM_KEYUP));
+            sample('N', TimeKey(0x1E, WM_KEYDOWN, WM_KEYUP));
         CloseKnapsel(h);
     };
     auto real = [&] {
         Host h = StartKnapsel();
         for (int i = 0; i < PER_ROUND; i++) {
-            sample(b, TimeKey(0x1E, WM_KEYDOWN, WM_KEYUP));
-            sample(d, TimeKey(0x62, WM_LBUTTONDOWN, WM_LBUTTONUP));
+            sample('B', TimeKey(0x1E, WM_KEYDOWN, WM_KEYUP));
+            sample('D', TimeKey(0x62, WM_LBUTTONDOWN, WM_LBUTTONUP));
         }
         CloseKnapsel(h);
     };
-    for (int round = 0; round < ROUNDS; round++) {
+    for (; round < ROUNDS; round++) {
         for (int i = 0; i < PER_ROUND; i++) {
-            sample(a, TimeKey(0x1E, WM_KEYDOWN, WM_KEYUP));
-            sample(c, TimeClick());
+            sample('A', TimeKey(0x1E, WM_KEYDOWN, WM_KEYUP));
+            sample('C', TimeClick());
         }
         if (round % 2) {
             real();
@@ -104,15 +109,7 @@ int main()
             real();
         }
     }
-    const struct {
-        const char *kind;
-        std::vector<double> &samples;
-    } kinds[] = {{"A", a}, {"N", n}, {"B", b}, {"C", c}, {"D", d}};
-    for (const auto &k : kinds) {
-        std::sort(k.samples.begin(), k.samples.end());
-        size_t count = k.samples.size();
-        printf("%s %zu %.1f %.1f\n", k.kind, count, count ? k.samples[count / 2] : 0.0,
-               count ? k.samples[count * 9 / 10] : 0.0);
-    }
+    for (const Sample &s : samples)
+        printf("%c %d %.1f\n", s.kind, s.round, s.us);
     return 0;
 }
