@@ -4,7 +4,7 @@
 # and 32-bit ones as on 64-bit Windows), and passes the program's exit code on.
 # It runs on a virtual display of its own, or with --on-display on the one
 # DISPLAY names.
-# The Wine server is ended afterwards: under Wine a keyboard filter outlives
+# The Wine server is ended afterwards: under Wine 8 a keyboard filter outlives
 # the thread that installed it, and must not reach the next run.
 #   usage: wine.sh [--on-display] PREFIX PROGRAM.exe [ARGS...]
 set -u
