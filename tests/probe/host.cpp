@@ -122,8 +122,8 @@ bool ShowRestored(HWND hwnd)
 }
 
 // Waits until the screen shows `want` (a picture of the window's `part`),
-// then says whether it did; if not, how many pixels differ.
-static bool CheckLooks(HWND hwnd, CapturePart part, const Picture &want, const char *what)
+// then says whether it did, and if not how many pixels differ.
+static void CheckLooks(HWND hwnd, CapturePart part, const Picture &want, const char *what)
 {
     Picture got;
     bool same = WaitFor([&] {
@@ -137,7 +137,6 @@ static bool CheckLooks(HWND hwnd, CapturePart part, const Picture &want, const c
             differ += got.px[i] != want.px[i];
         printf("   %dx%d on the screen, %dx%d expected; %zu pixels differ\n", got.w, got.h, want.w, want.h, differ);
     }
-    return same;
 }
 
 // The client area as the window must paint it, drawn here the same way: the
@@ -157,23 +156,28 @@ static void CheckClientArea(HWND hwnd)
 // The title bar as it must look: the platform draws it for a window of the
 // probe's with the same style, size and title, whose class has the "MOUSE"
 // icon from Knapsel.exe's own resources. Each is compared while active.
-static void CheckCaption(HWND hwnd)
+static ATOM RegisterLookalike()
 {
-    static HMODULE exe = LoadLibraryExA(BesideProbe("Knapsel.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE exe = LoadLibraryExA(BesideProbe("Knapsel.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
     WNDCLASSA wc = {};
     wc.lpfnWndProc = DefWindowProcA;
     wc.hInstance = GetModuleHandleA(NULL);
     wc.hIcon = LoadIconA(exe, "MOUSE");
     wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
     wc.lpszClassName = "KnapselLookalike";
-    RegisterClassA(&wc);
+    return wc.hIcon ? RegisterClassA(&wc) : 0;  // 0 if the icon did not load
+}
+
+static void CheckCaption(HWND hwnd)
+{
+    static ATOM lookalike = RegisterLookalike();
     RECT r;
     GetWindowRect(hwnd, &r);
-    HWND like = CreateWindowExA(0, wc.lpszClassName, "Knapsel", WS_OVERLAPPEDWINDOW | WS_VISIBLE, r.left, r.top,
-                                r.right - r.left, r.bottom - r.top, NULL, NULL, wc.hInstance, NULL);
+    HWND like = CreateWindowExA(0, MAKEINTATOM(lookalike), "Knapsel", WS_OVERLAPPEDWINDOW | WS_VISIBLE, r.left, r.top,
+                                r.right - r.left, r.bottom - r.top, NULL, NULL, GetModuleHandleA(NULL), NULL);
     SetForegroundWindow(like);
     Picture want, last;
-    Check(wc.hIcon && WaitFor([&] {  // active and painted: the same picture twice
+    Check(like && WaitFor([&] {  // active and painted: the same picture twice
               last = want;
               Pump();
               want = Capture(like, CAPTION);
@@ -220,12 +224,12 @@ void HostChecks(const char *)
               "the window has the overlapped-window style");
         ShowWindow(h.hwnd, SW_RESTORE);
         RECT rc = {};
-        WaitFor([&] {  // restoring may not be over the moment the window stops being minimised
+        bool sized = WaitFor([&] {  // restoring may not be over the moment the window stops being minimised
             GetWindowRect(h.hwnd, &rc);
             return !IsIconic(h.hwnd) && rc.right - rc.left == 400 && rc.bottom - rc.top == 150;
         });
         printf("   restored to %ldx%ld\n", rc.right - rc.left, rc.bottom - rc.top);
-        Check(rc.right - rc.left == 400 && rc.bottom - rc.top == 150, "restored, the window is 400x150");
+        Check(sized, "restored, the window is 400x150");
         Check(ShowRestored(h.hwnd), "the window shows painted");
         CheckClientArea(h.hwnd);
         CheckCaption(h.hwnd);
