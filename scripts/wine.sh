@@ -25,24 +25,21 @@ wine=/usr/lib/wine/wine
 # only among the prefix's own fonts.
 fonts=$WINEPREFIX/drive_c/windows/Fonts
 [ -f "$fonts/marlett.ttf" ] || cp /usr/share/wine/fonts/marlett.ttf "$fonts/" || exit 1
-# The probe's output passes through, and two kinds of its lines also act on
-# the X display: each failed check ("FAILED: ...") leaves a picture of the
-# screen as it was then, in wine-screens/ beside the prefix; a request
-# "screenshot X Y W H PATH" saves that part of it as the PNG file PATH,
-# which the probe waits for.
+# The probe's output passes through; a request "screenshot X Y W H PATH"
+# saves that part of the X display as the PNG file PATH, and "cursor PATH"
+# the pointer's picture as text (x_cursor.py); the probe waits for either.
+# A failed check asks for one of the whole screen, named after
+# KNAPSEL_SCREENS, in wine-screens/ beside the prefix.
 shots=$(dirname "$WINEPREFIX")/wine-screens
 name=$(printf '%s' "$(basename "$WINEPREFIX")-$(basename "$1" .exe)${2:+-$2}" | tr -c 'A-Za-z0-9.-' _)
+mkdir -p "$shots" || exit 1
+export KNAPSEL_SCREENS="Z:$shots/$name"
 status=$(mktemp)
 cr=$(printf '\r')
 { "$wine" "$@"; echo $? >"$status"; } | {
-  n=0
   while IFS= read -r line; do
     line=${line%"$cr"}  # the C runtime ends its lines with CR LF
     case "$line" in
-      FAILED:*)
-        printf '%s\n' "$line"
-        n=$((n + 1))
-        mkdir -p "$shots" && import -window root "$shots/$name-$n.png" && echo "   screen: $shots/$name-$n.png" ;;
       "screenshot "*)
         printf '%s\n' "${line#screenshot }" | {
           read -r x y w h path
@@ -50,6 +47,9 @@ cr=$(printf '\r')
           import -window root -crop "${w}x$h+$x+$y" +repage "$file.part.png" && mv "$file.part.png" "$file"
           echo "Screenshot: $file"
         } ;;
+      "cursor "*)
+        path=${line#cursor }
+        "$(dirname "$0")/x_cursor.py" "$(printf '%s' "${path#Z:}" | tr '\\' /)" ;;
       *) printf '%s\n' "$line" ;;
     esac
   done

@@ -3,16 +3,35 @@
 #include "probe.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 int failures;
+
+// Asks the run command for a picture of the whole screen as it is now, when
+// it offers one (KNAPSEL_SCREENS names where: a path to add a suffix to),
+// and waits until it is saved, so that it shows the failure, not what the
+// probe went on to do.
+static void ShootScreen()
+{
+    const char *prefix = getenv("KNAPSEL_SCREENS");
+    if (!prefix)
+        return;
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "%s-%lu-%d.png", prefix, GetCurrentProcessId(), failures);
+    printf("screenshot 0 0 %d %d %s\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), path);
+    fflush(stdout);
+    WaitFor([&] { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; });
+}
 
 bool Check(bool ok, const char *what)
 {
     printf("%s: %s\n", ok ? "ok" : "FAILED", what);
     fflush(stdout);
-    if (!ok)
+    if (!ok) {
         failures++;
+        ShootScreen();
+    }
     return ok;
 }
 
@@ -31,4 +50,26 @@ bool StartProbe(const std::string &args, PROCESS_INFORMATION *pi)
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     return CreateProcessA(exe.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, pi);
+}
+
+std::string PointerPicture()
+{
+    const char *prefix = getenv("KNAPSEL_SCREENS");
+    static int n;
+    char path[MAX_PATH];
+    std::string text;
+    if (!prefix)
+        return text;
+    snprintf(path, sizeof path, "%s-pointer-%lu-%d.txt", prefix, GetCurrentProcessId(), ++n);
+    printf("cursor %s\n", path);
+    fflush(stdout);
+    if (!WaitFor([&] { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }))
+        return text;
+    FILE *f = fopen(path, "r");
+    for (int c; f && (c = fgetc(f)) != EOF;)
+        text += (char)c;
+    if (f)
+        fclose(f);
+    DeleteFileA(path);
+    return text;
 }

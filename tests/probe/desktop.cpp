@@ -140,39 +140,6 @@ std::string Trace(const std::vector<Seen> &seen)
     return s;
 }
 
-// Moves the pointer as a mouse would, and waits until it has settled there.
-// Wine also moves the X pointer, and reports of that motion can come late
-// and put Wine's own idea of the position, which clicks use, back where the
-// pointer was: so once the X side is still, the move is sent once more.
-// While a window is being dragged, Wine leaves the X pointer where the drag
-// began: then the move is only sent, and the window's place is the check.
-void PointAt(POINT p, bool settle = true)
-{
-    INPUT in = {};
-    in.type = INPUT_MOUSE;
-    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    in.mi.dx = (p.x * 65535 + (w - 1) / 2) / (w - 1);
-    in.mi.dy = (p.y * 65535 + (h - 1) / 2) / (h - 1);
-    if (!settle) {
-        SendInput(1, &in, sizeof in);
-        Pump();
-        return;
-    }
-    for (int i = 0; i < 2; i++) {
-        SendInput(1, &in, sizeof in);
-        DWORD since = GetTickCount();
-        WaitFor([&] {
-            Pump();
-            POINT at;
-            GetCursorPos(&at);
-            if (at.x != p.x || at.y != p.y)
-                since = GetTickCount();
-            return GetTickCount() - since > 200;
-        });
-    }
-}
-
 POINT SpotOn(HWND hwnd, Spot spot)
 {
     RECT r;
@@ -198,6 +165,43 @@ bool Focus(HWND hwnd)
 
 bool ButtonsUp() { return !(GetAsyncKeyState(VK_LBUTTON) & 0x8000) && !(GetAsyncKeyState(VK_RBUTTON) & 0x8000); }
 
+// Which program's window has the focus, in words, for a failure to name.
+std::string Foreground(HWND a, HWND b)
+{
+    HWND fg = GetForegroundWindow();
+    char title[64] = "";
+    GetWindowTextA(fg, title, sizeof title);
+    return fg == a ? "A" : fg == b ? "B" : fg ? std::string("\"") + title + "\"" : "no window";
+}
+
+// With the argument "mouse" the scenarios press a real mouse's buttons where
+// they would press the filter keys: the same clicks, sent from outside any
+// program's keyboard filter, to tell the platform's share in a failure from
+// Knapsel's.
+bool fRealMouse;
+
+void Press(BYTE scan, bool up, bool repeat)
+{
+    static const struct {
+        BYTE scan;
+        DWORD down, up;
+    } BUTTONS[] = {{0x62, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP},
+                   {0x65, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP}};
+    if (!fRealMouse || (scan != 0x62 && scan != 0x65 && scan != 0x67)) {
+        InjectKey(up ? U(scan) : D(scan));
+        return;
+    }
+    if (repeat)
+        return;  // a mouse button does not repeat
+    for (const auto &b : BUTTONS)
+        if (b.scan == scan)
+            return InjectMouse(up ? b.up : b.down);
+    for (int i = 0; !up && i < 2; i++) {  // the double-click key's press: two clicks
+        InjectMouse(MOUSEEVENTF_LEFTDOWN);
+        InjectMouse(MOUSEEVENTF_LEFTUP);
+    }
+}
+
 void Run(const Scenario &s, HWND a, HWND b, Host &knapsel)
 {
     HWND focus = s.focus == A ? a : b, over = s.over == A ? a : b, after = s.foreground == A ? a : b;
@@ -217,7 +221,7 @@ void Run(const Scenario &s, HWND a, HWND b, Host &knapsel)
         std::vector<Seen> more = Pump();
         seen.insert(seen.end(), more.begin(), more.end());
     };
-    InjectKey(D(s.scan));
+    Press(s.scan, false, false);
     auto focused = [&] {
         collect();
         return GetForegroundWindow() == after;
@@ -226,10 +230,10 @@ void Run(const Scenario &s, HWND a, HWND b, Host &knapsel)
     for (int i = 1; i <= s.repeats; i++) {
         if (s.dx || s.dy)
             PointAt({at.x + s.dx * i / s.repeats, at.y + s.dy * i / s.repeats}, false);
-        InjectKey(D(s.scan));
+        Press(s.scan, false, true);
         collect();
     }
-    InjectKey(U(s.scan));
+    Press(s.scan, true, false);
     // On a busy machine each program takes its input late: wait for the
     // expected state, then take in whatever more comes.
     WaitFor([&] {
@@ -241,7 +245,9 @@ void Run(const Scenario &s, HWND a, HWND b, Host &knapsel)
     std::string got = Trace(seen);
     if (!Check(got == s.expect, "each program received what one mouse button gives"))
         printf("   got:      %s\n   expected: %s\n", got.empty() ? "nothing" : got.c_str(), s.expect);
-    Check(WaitFor(focused), s.foreground == A ? "A has the focus afterwards" : "B has the focus afterwards");
+    DWORD t = GetTickCount();
+    if (!Check(WaitFor(focused), s.foreground == A ? "A has the focus afterwards" : "B has the focus afterwards"))
+        printf("   after %lu ms the focus is with %s\n", GetTickCount() - t, Foreground(a, b).c_str());
     if (s.dx || s.dy) {
         bool moved = WaitFor([&] {
             GetWindowRect(b, &now);
@@ -250,13 +256,20 @@ void Run(const Scenario &s, HWND a, HWND b, Host &knapsel)
         printf("   B moved by %ld,%ld\n", now.left - before.left, now.top - before.top);
         Check(moved, "B moved by exactly the pointer's motion");
     }
-    Check(WaitFor(ButtonsUp), "both buttons are up afterwards");
+    if (!Check(WaitFor(ButtonsUp), "both buttons are up afterwards"))
+        printf("   still down: %s%s\n", GetAsyncKeyState(VK_LBUTTON) & 0x8000 ? "left " : "",
+               GetAsyncKeyState(VK_RBUTTON) & 0x8000 ? "right" : "");
 }
 
 }  // namespace
 
-void DesktopChecks(const char *)
+// The argument: "mouse" (above), and a number of rounds of the scenarios,
+// one unless given ("mouse20", "20").
+void DesktopChecks(const char *arg)
 {
+    fRealMouse = arg && strstr(arg, "mouse");
+    const char *digits = arg ? strpbrk(arg, "0123456789") : NULL;
+    int rounds = digits ? atoi(digits) : 1;
     Host h = StartKnapsel();
     if (!Check(h.hwnd != NULL, "Knapsel is running")) {
         CloseKnapsel(h);
@@ -271,8 +284,9 @@ void DesktopChecks(const char *)
         WaitFor([&] { return (b = FindWindowA("KnapselWitness", NULL)) && IsWindowVisible(b); });
     if (Check(b != NULL, "program B is running")) {
         WaitForInputIdle(pi.hProcess, PATIENCE_MS);
-        for (const Scenario &s : SCENARIOS)
-            Run(s, a, b, h);
+        for (int i = 0; i < rounds; i++)
+            for (const Scenario &s : SCENARIOS)
+                Run(s, a, b, h);
         PostMessageA(b, WM_CLOSE, 0, 0);
     }
     if (pi.hProcess) {

@@ -153,9 +153,10 @@ static void CheckClientArea(HWND hwnd)
     CheckLooks(hwnd, CLIENT_AREA, c.Take(), "the client area shows the text centred, as drawn for reference");
 }
 
-// The title bar as it must look: the platform draws it for a window of the
-// probe's with the same style, size and title, whose class has the "MOUSE"
-// icon from Knapsel.exe's own resources. Each is compared while active.
+// The title bar and the pointer as they must look: the platform draws them
+// for a window of the probe's with the same style, size and title, whose
+// class has the "MOUSE" icon from Knapsel.exe's own resources and the arrow
+// as its cursor. Title bars are compared while active.
 static ATOM RegisterLookalike()
 {
     HMODULE exe = LoadLibraryExA(BesideProbe("Knapsel.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
@@ -163,12 +164,35 @@ static ATOM RegisterLookalike()
     wc.lpfnWndProc = DefWindowProcA;
     wc.hInstance = GetModuleHandleA(NULL);
     wc.hIcon = LoadIconA(exe, "MOUSE");
+    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
     wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
     wc.lpszClassName = "KnapselLookalike";
     return wc.hIcon ? RegisterClassA(&wc) : 0;  // 0 if the icon did not load
 }
 
-static void CheckCaption(HWND hwnd)
+static POINT Middle(HWND hwnd)
+{
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    POINT p = {rc.right / 2, rc.bottom / 2};
+    ClientToScreen(hwnd, &p);
+    return p;
+}
+
+// The pointer's picture once it has stopped changing.
+static std::string SettledPointer()
+{
+    std::string now, last;
+    WaitFor([&] {
+        last = now;
+        Pump();
+        now = PointerPicture();
+        return !now.empty() && now == last;
+    });
+    return now;
+}
+
+static void CheckLookalike(HWND hwnd)
 {
     static ATOM lookalike = RegisterLookalike();
     RECT r;
@@ -184,10 +208,23 @@ static void CheckCaption(HWND hwnd)
               return GetForegroundWindow() == like && want == last;
           }),
           "a look-alike window with the MOUSE icon from Knapsel.exe shows");
+    PointAt(Middle(like));
+    std::string arrow = SettledPointer();
     DestroyWindow(like);
     SetForegroundWindow(hwnd);
     CheckLooks(hwnd, CAPTION, want,
                "the title bar shows the title \"Knapsel\" and the MOUSE icon, as drawn for reference");
+
+    // First over the left border, where the pointer is another picture, so
+    // that what follows shows Knapsel's own choice and not one left over.
+    PointAt({r.left + 1, (r.top + r.bottom) / 2});
+    std::string border = SettledPointer(), got;
+    PointAt(Middle(hwnd));
+    bool same = WaitFor([&] { return (got = PointerPicture()) == arrow; });
+    if (!Check(border != arrow && same, "the pointer over the client area is the arrow, as over the look-alike"))
+        printf("   pointer (width height hot spot): %s over the client area, %s over the border, %s the arrow\n",
+               got.substr(0, got.find('\n')).c_str(), border.substr(0, border.find('\n')).c_str(),
+               arrow.substr(0, arrow.find('\n')).c_str());
 }
 
 // The class and the title exactly, case included: FindWindow, which found
@@ -232,7 +269,7 @@ void HostChecks(const char *)
         Check(sized, "restored, the window is 400x150");
         Check(ShowRestored(h.hwnd), "the window shows painted");
         CheckClientArea(h.hwnd);
-        CheckCaption(h.hwnd);
+        CheckLookalike(h.hwnd);
         SetWindowPos(h.hwnd, NULL, 0, 0, 600, 250, SWP_NOMOVE | SWP_NOZORDER);
         CheckClientArea(h.hwnd);  // stretched: the text must follow the middle
         long code = CloseKnapsel(h);
@@ -242,18 +279,42 @@ void HostChecks(const char *)
 }
 
 // Started and closed again and again, Knapsel leaves nothing behind: the
-// filter keys are ordinary keys again at the end.
-void StartCloseCycles(const char *)
+// filter keys are ordinary keys again at the end. Each failed cycle says how
+// it failed and when; `count` cycles, 20 unless given.
+void StartCloseCycles(const char *count)
 {
-    const int CYCLES = 20;
+    const int cycles = count ? atoi(count) : 20;
     int clean = 0;
-    for (int i = 0; i < CYCLES; i++) {
+    DWORD slowestStart = 0, slowestEnd = 0;
+    for (int i = 1; i <= cycles; i++) {
+        DWORD t = GetTickCount();
         Host h = StartKnapsel();
-        bool started = h.hwnd != NULL;
-        clean += CloseKnapsel(h) == 0 && started;
+        DWORD start = GetTickCount() - t;
+        bool alive = h.pi.hProcess && WaitForSingleObject(h.pi.hProcess, 0) == WAIT_TIMEOUT;
+        t = GetTickCount();
+        long code = h.pi.hProcess ? CloseKnapsel(h) : -2;
+        DWORD end = GetTickCount() - t;
+        slowestStart = std::max(slowestStart, start);
+        slowestEnd = std::max(slowestEnd, end);
+        if (h.hwnd && code == 0) {
+            clean++;
+            continue;
+        }
+        printf("   cycle %d: ", i);
+        if (code == -2)
+            printf("Knapsel.exe could not be started\n");
+        else if (!h.hwnd)
+            printf("no window within %lu ms, the process %s; then %s\n", start,
+                   alive ? "still running" : "already ended", code == -1 ? "it was ended by force" : "it ended");
+        else if (code == -1)
+            printf("window after %lu ms, but no end within %lu ms of WM_CLOSE\n", start, end);
+        else
+            printf("window after %lu ms, ended %lu ms after WM_CLOSE with exit code %ld\n", start, end, code);
+        fflush(stdout);
     }
-    printf("   %d of %d cycles started a window and ended with exit code 0\n", clean, CYCLES);
-    Check(clean == CYCLES, "every start and close cycle was clean");
+    printf("   %d of %d cycles started a window and ended with exit code 0; slowest start %lu ms, slowest end %lu ms\n",
+           clean, cycles, slowestStart, slowestEnd);
+    Check(clean == cycles, "every start and close cycle was clean");
     OpenTarget();
     CheckSteps("afterwards the filter keys pass untouched", FILTER_KEYS_PASS);
 }

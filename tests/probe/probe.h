@@ -27,6 +27,10 @@ template <class F> bool WaitFor(F cond, DWORD ms = PATIENCE_MS)
     return true;
 }
 
+// The pointer's picture as the screen shows it, as text that compares
+// exactly; "" where the run command (wine.sh) cannot read the screen.
+std::string PointerPicture();
+
 // The full path of a file beside the probe (Knapsel.exe, knapfilt.dll).
 std::string BesideProbe(const char *name);
 // Starts another probe.exe with the command line `args`.
@@ -72,6 +76,9 @@ inline Key XU(BYTE scan) { return {scan, true, true}; }
 // Returns the message the keystroke becomes if nothing intercepts it.
 Seen InjectKey(Key k);
 void InjectMouse(DWORD flags);
+// Moves the pointer as a mouse would; with `settle`, waits until it stays
+// there (see target.cpp).
+void PointAt(POINT p, bool settle = true);
 WORD VirtualKeyOf(BYTE scan);
 
 // One keystroke and what must become of it: the mouse actions it turns into

@@ -108,6 +108,39 @@ Seen InjectKey(Key k)
     return {(UINT)(k.up ? WM_KEYUP : WM_KEYDOWN), VirtualKeyOf(k.scan), (LPARAM)lParam};
 }
 
+// Moves the pointer as a mouse would, and waits until it has settled there.
+// Wine also moves the X pointer, and reports of that motion can come late
+// and put Wine's own idea of the position, which clicks use, back where the
+// pointer was: so once the X side is still, the move is sent once more.
+// While a window is being dragged, Wine leaves the X pointer where the drag
+// began: then the move is only sent, and the window's place is the check.
+void PointAt(POINT p, bool settle)
+{
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    in.mi.dx = (p.x * 65535 + (w - 1) / 2) / (w - 1);
+    in.mi.dy = (p.y * 65535 + (h - 1) / 2) / (h - 1);
+    if (!settle) {
+        SendInput(1, &in, sizeof in);
+        Pump();
+        return;
+    }
+    for (int i = 0; i < 2; i++) {
+        SendInput(1, &in, sizeof in);
+        DWORD since = GetTickCount();
+        WaitFor([&] {
+            Pump();
+            POINT at;
+            GetCursorPos(&at);
+            if (at.x != p.x || at.y != p.y)
+                since = GetTickCount();
+            return GetTickCount() - since > 200;
+        });
+    }
+}
+
 void InjectMouse(DWORD flags)
 {
     INPUT in = {};
