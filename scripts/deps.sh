@@ -7,7 +7,7 @@ set -eu
 PACKAGES="cmake make g++ clang clang-format libclang-rt-dev python3 python3-pefile libgtest-dev valgrind
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  wine wine32:i386 wine64 fonts-wine xvfb imagemagick"
+  wine wine32:i386 wine64 fonts-wine xvfb imagemagick python3-xlib"
 
 missing=""
 for p in $PACKAGES; do
