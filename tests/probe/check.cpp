@@ -8,17 +8,22 @@
 
 int failures;
 
-// Asks the run command for a picture of the whole screen as it is now, when
-// it offers one (KNAPSEL_SCREENS names where: a path to add a suffix to),
-// and waits until it is saved, so that it shows the failure, not what the
-// probe went on to do.
-static void ShootScreen()
+static DWORD Slowdown()
+{
+    const char *times = getenv("KNAPSEL_SLOWDOWN");
+    return times && atoi(times) > 1 ? atoi(times) : 1;
+}
+const DWORD PATIENCE_MS = 15000 * Slowdown();
+
+void ShootScreen()
 {
     const char *prefix = getenv("KNAPSEL_SCREENS");
+    static int n;
+    fflush(stdout);
     if (!prefix)
         return;
     char path[MAX_PATH];
-    snprintf(path, sizeof path, "%s-%lu-%d.png", prefix, GetCurrentProcessId(), failures);
+    snprintf(path, sizeof path, "%s-%lu-%d.png", prefix, GetCurrentProcessId(), ++n);
     printf("screenshot 0 0 %d %d %s\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), path);
     fflush(stdout);
     WaitFor([&] { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; });

@@ -26,15 +26,20 @@ Host StartKnapsel(WORD show, const char *args, const wchar_t *exe)
     if (!CreateProcessW(path.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &h.pi))
         return h;
     HWND found = NULL;
-    WaitFor([&] {
-        found = FindWindowA("Knapsel", "Knapsel");
+    auto ours = [&] {
         DWORD pid = 0;
         GetWindowThreadProcessId(found, &pid);
         return found && pid == h.pi.dwProcessId;
+    };
+    WaitFor([&] {  // a process that has ended shows no window any more
+        found = FindWindowA("Knapsel", "Knapsel");
+        return ours() || WaitForSingleObject(h.pi.hProcess, 0) == WAIT_OBJECT_0;
     });
+    if (!ours())
+        return h;
     // The window exists before it is shown, and the filter goes in after:
     // wait until Knapsel sits in its message loop.
-    WaitFor([&] { return found && IsWindowVisible(found); });
+    WaitFor([&] { return IsWindowVisible(found); });
     WaitForInputIdle(h.pi.hProcess, PATIENCE_MS);
     h.hwnd = found;
     return h;
@@ -296,21 +301,25 @@ void StartCloseCycles(const char *count)
         DWORD end = GetTickCount() - t;
         slowestStart = std::max(slowestStart, start);
         slowestEnd = std::max(slowestEnd, end);
-        if (h.hwnd && code == 0) {
-            clean++;
+        bool ok = h.hwnd && code == 0;
+        clean += ok;
+        if (i % 250 == 0)
+            printf("   %d cycles, %d failed so far\n", i, i - clean), fflush(stdout);
+        if (ok)
             continue;
-        }
         printf("   cycle %d: ", i);
         if (code == -2)
             printf("Knapsel.exe could not be started\n");
+        else if (!h.hwnd && !alive)
+            printf("no window: the process ended after %lu ms, with exit code %ld\n", start, code);
         else if (!h.hwnd)
-            printf("no window within %lu ms, the process %s; then %s\n", start,
-                   alive ? "still running" : "already ended", code == -1 ? "it was ended by force" : "it ended");
+            printf("no window within %lu ms while the process ran; then exit code %ld (-1: ended by force)\n", start,
+                   code);
         else if (code == -1)
             printf("window after %lu ms, but no end within %lu ms of WM_CLOSE\n", start, end);
         else
             printf("window after %lu ms, ended %lu ms after WM_CLOSE with exit code %ld\n", start, end, code);
-        fflush(stdout);
+        ShootScreen();
     }
     printf("   %d of %d cycles started a window and ended with exit code 0; slowest start %lu ms, slowest end %lu ms\n",
            clean, cycles, slowestStart, slowestEnd);

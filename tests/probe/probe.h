@@ -8,14 +8,20 @@
 #include <string>
 #include <vector>
 
-// Prints "ok: what" or "FAILED: what"; any failure makes the probe exit 1.
+// Prints "ok: what" or "FAILED: what"; any failure makes the probe exit 1,
+// and takes a picture of the screen.
 bool Check(bool ok, const char *what);
+// Asks the run command for a picture of the whole screen as it is now, when
+// it offers one (KNAPSEL_SCREENS names where: a path to add a suffix to),
+// and waits until it is saved, so that it shows a failure as it happened.
+void ShootScreen();
 extern int failures;
 
 // How long a wait for a state (a window, the focus, a message, a process's
-// end) may take before it counts as failed: enough for a busy two-core
-// machine. A wait ends as soon as its state holds.
-const DWORD PATIENCE_MS = 15000;
+// end) may take before it counts as failed: 15 s, enough for a busy two-core
+// machine, times KNAPSEL_SLOWDOWN where everything runs that many times
+// slower (an emulated machine). A wait ends as soon as its state holds.
+extern const DWORD PATIENCE_MS;
 
 // Polls until cond() holds or ms have passed, so a slow Wine is waited for
 // instead of guessed at. Returns whether it held.
