@@ -209,34 +209,6 @@ std::string Activation(HWND a, HWND b)
     return s;
 }
 
-// With the argument "mouse" the scenarios press a real mouse's buttons where
-// they would press the filter keys: the same clicks, sent from outside any
-// program's keyboard filter, to tell the platform's share in a failure from
-// Knapsel's.
-bool fRealMouse;
-
-void Press(BYTE scan, bool up, bool repeat)
-{
-    static const struct {
-        BYTE scan;
-        DWORD down, up;
-    } BUTTONS[] = {{0x62, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP},
-                   {0x65, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP}};
-    if (!fRealMouse || (scan != 0x62 && scan != 0x65 && scan != 0x67)) {
-        InjectKey(up ? U(scan) : D(scan));
-        return;
-    }
-    if (repeat)
-        return;  // a mouse button does not repeat
-    for (const auto &b : BUTTONS)
-        if (b.scan == scan)
-            return InjectMouse(up ? b.up : b.down);
-    for (int i = 0; !up && i < 2; i++) {  // the double-click key's press: two clicks
-        InjectMouse(MOUSEEVENTF_LEFTDOWN);
-        InjectMouse(MOUSEEVENTF_LEFTUP);
-    }
-}
-
 // Returns false if the scenario must be tried again: each program received
 // exactly what it should, but the platform did not activate the window
 // clicked, whose thread already called it active (as a real mouse's click
@@ -261,7 +233,7 @@ bool Run(const Scenario &s, HWND a, HWND b, Host &knapsel, bool lastTry)
         std::vector<Seen> more = Pump();
         seen.insert(seen.end(), more.begin(), more.end());
     };
-    Press(s.scan, false, false);
+    InjectKey(D(s.scan));
     auto focused = [&] {
         collect();
         return GetForegroundWindow() == after;
@@ -270,10 +242,10 @@ bool Run(const Scenario &s, HWND a, HWND b, Host &knapsel, bool lastTry)
     for (int i = 1; i <= s.repeats; i++) {
         if (s.dx || s.dy)
             PointAt({at.x + s.dx * i / s.repeats, at.y + s.dy * i / s.repeats}, false);
-        Press(s.scan, false, true);
+        InjectKey(D(s.scan));
         collect();
     }
-    Press(s.scan, true, false);
+    InjectKey(U(s.scan));
     // On a busy machine each program takes its input late: wait for the
     // expected state, then take in whatever more comes.
     WaitFor([&] {
@@ -312,13 +284,8 @@ bool Run(const Scenario &s, HWND a, HWND b, Host &knapsel, bool lastTry)
 
 }  // namespace
 
-// The argument: "mouse" (above), and a number of rounds of the scenarios,
-// one unless given ("mouse20", "20").
-void DesktopChecks(const char *arg)
+void DesktopChecks(const char *)
 {
-    fRealMouse = arg && strstr(arg, "mouse");
-    const char *digits = arg ? strpbrk(arg, "0123456789") : NULL;
-    int rounds = digits ? atoi(digits) : 1;
     Host h = StartKnapsel();
     if (!Check(h.hwnd != NULL, "Knapsel is running")) {
         CloseKnapsel(h);
@@ -336,10 +303,9 @@ void DesktopChecks(const char *arg)
     if (Check(b && WaitFor([&] { return GetForegroundWindow() == b && ThreadCallsActive(b); }),
               "program B is running, in the foreground")) {
         const int TRIES = 3;
-        for (int i = 0; i < rounds; i++)
-            for (const Scenario &s : SCENARIOS)
-                for (int t = 1; !Run(s, a, b, h, t == TRIES); t++)
-                    ;
+        for (const Scenario &s : SCENARIOS)
+            for (int t = 1; !Run(s, a, b, h, t == TRIES); t++)
+                ;
         PostMessageA(b, WM_CLOSE, 0, 0);
     }
     if (pi.hProcess) {

@@ -28,7 +28,7 @@ static const struct {
     {"random", RandomKeys, "2,000 random keystrokes with Knapsel running", false},
     {"cycles", StartCloseCycles, "[N] N starts and closes of Knapsel (20 unless given), then the keys pass", false},
     {"bystander", NotifyBystander, "(started by library) a second process that must get no command", false},
-    {"desktop", DesktopChecks, "[mouse][N] programs A and B and Knapsel: the focus follows every click", true},
+    {"desktop", DesktopChecks, "programs A and B and Knapsel: the focus follows every click", true},
     {"witness", Witness, "(started by desktop) program B, reporting its input to A's window HWND", false},
     {"demo", Demo, "[FOLDER] shows in plain words what each key does; asks for two screenshots", true},
 };
