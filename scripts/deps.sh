@@ -1,13 +1,14 @@
 #!/bin/sh
-# Installs the Debian packages that building and testing Knapsel need, when
-# any is missing. Needs root and apt; otherwise it names what to install.
+# Installs the Debian packages that building and testing Knapsel need, or
+# the ones named as arguments, when any is missing. Needs root and apt;
+# otherwise it names what to install.
 # Every name here exists in Debian 12 and 13 alike: no version-pinned names.
 set -eu
 
-PACKAGES="cmake make g++ clang clang-format libclang-rt-dev python3 python3-pefile libgtest-dev valgrind
+PACKAGES="${*:-cmake make g++ clang clang-format libclang-rt-dev python3 python3-pefile libgtest-dev valgrind
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  wine wine32:i386 wine64 fonts-wine xvfb imagemagick python3-xlib"
+  wine wine32:i386 wine64 fonts-wine xvfb imagemagick python3-xlib}"
 
 missing=""
 for p in $PACKAGES; do

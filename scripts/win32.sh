@@ -1,0 +1,47 @@
+#!/bin/sh
+# Runs one test of the 32-bit Windows programs where 32-bit code runs: here,
+# or, on a host that runs 64-bit code only, in the emulated machine
+# (emulated.sh), where the test named first (the 32-bit prefix, which every
+# other needs) runs them all, and each then reports its own result from
+# there. The test's build tree and prefixes come from the environment:
+# KNAPSEL_SOURCE, KNAPSEL_NATIVE, KNAPSEL_WINEPREFIX.
+#   usage: win32.sh NAME COMMAND [ARGS...]
+set -u
+name=$1
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+results=$KNAPSEL_NATIVE/emulated
+first=wine.prefix32
+
+if [ -n "${KNAPSEL_GUEST:-}" ]; then # in the emulated machine: run, keep the result
+  "$@" >"$results/$name.log" 2>&1
+  rc=$?
+  cat "$results/$name.log"
+  echo "$rc" >"$results/$name.rc"
+  exit "$rc"
+fi
+if [ "$("$here/wine-arch.sh" 2>/dev/null)" = win32 ]; then
+  exec "$@"
+fi
+
+if [ "$name" = "$first" ]; then
+  rm -rf "$results" && mkdir -p "$results" || exit 1
+  started=$(date +%s)
+  echo "This host runs 64-bit code only: the tests of 32-bit programs run in an emulated machine."
+  # The prefixes live in guest memory; so does ctest's own record of the
+  # run, which the host's ctest keeps in the same place.
+  "$here/emulated.sh" --in-memory "${KNAPSEL_WINEPREFIX}32" --in-memory "${KNAPSEL_WINEPREFIX}64" \
+    --in-memory "$KNAPSEL_NATIVE/Testing" "$KNAPSEL_SOURCE" "${KNAPSEL_EMULATED_BOUND:-2400}" \
+    "ctest --test-dir '$KNAPSEL_NATIVE' -L win32 --output-on-failure" >"$results/ctest.log" 2>&1
+  rc=$?
+  grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|emulated machine' "$results/ctest.log"
+  echo "The emulated machine's run took $(($(date +%s) - started)) s (exit $rc); its log: $results/ctest.log"
+fi
+if [ ! -f "$results/$name.rc" ]; then
+  echo "No result from the emulated machine for $name; the end of its log ($results/ctest.log):"
+  tail -n 15 "$results/ctest.log" 2>/dev/null
+  exit 1
+fi
+cat "$results/$name.log"
+echo "($name ran in the emulated machine)"
+exit "$(cat "$results/$name.rc")"
