@@ -26,7 +26,8 @@ fail() {
   exit 1
 }
 
-"$here/deps.sh" qemu-system-x86 debootstrap >/dev/null || fail "could not install qemu-system-x86 and debootstrap"
+out=$("$here/deps.sh" qemu-system-x86 debootstrap 2>&1) ||
+  fail "could not install qemu-system-x86 and debootstrap: $(echo "$out" | tail -n 1)"
 
 # ---- the tree ----
 
@@ -105,8 +106,9 @@ flock 9 # one maker, and one machine, at a time
 # ---- the run ----
 
 run=$(mktemp -d)
+machine=""
 trap 'rm -rf "$run"' EXIT
-trap 'exit 143' INT TERM
+trap '[ -n "$machine" ] && kill "$machine"; exit 143' INT TERM
 cat >"$run/init" <<EOF
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 KNAPSEL_GUEST=1
 share() { mkdir -p "\$2" && mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 "\$1" "\$2"; }
@@ -127,8 +129,11 @@ timeout -k 10 "$bound" qemu-system-x86_64 -machine q35 -cpu max,smap=off -smp 2 
   -kernel "$(ls "$tree"/boot/vmlinuz-* | tail -n 1)" -initrd "$(ls "$tree"/boot/initrd.img-* | tail -n 1)" \
   -append "root=root rootfstype=9p rootflags=trans=virtio,version=9p2000.L,msize=262144,cache=loose ro console=ttyS0 panic=1 init=/sbin/knapsel-init" \
   -virtfs "$(virtfs "$tree" root ,readonly=on)" -virtfs "$(virtfs "$dir" project)" -virtfs "$(virtfs "$run" run)" \
-  >"$run/qemu" 2>&1
+  >"$run/qemu" 2>&1 &
+machine=$!
+wait "$machine"
 qemu=$?
+machine=""
 [ -f "$run/output" ] && cat "$run/output"
 if [ -f "$run/rc" ]; then
   exit "$(cat "$run/rc")"

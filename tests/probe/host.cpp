@@ -23,8 +23,10 @@ Host StartKnapsel(WORD show, const char *args, const wchar_t *exe)
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = show;
     Host h = {};
-    if (!CreateProcessW(path.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &h.pi))
+    if (!CreateProcessW(path.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &h.pi)) {
+        printf("   CreateProcess of %ls failed: error %lu\n", path.c_str(), GetLastError());
         return h;
+    }
     HWND found = NULL;
     auto ours = [&] {
         DWORD pid = 0;
