@@ -33,12 +33,18 @@ Host StartKnapsel(WORD show, const char *args, const wchar_t *exe)
         GetWindowThreadProcessId(found, &pid);
         return found && pid == h.pi.dwProcessId;
     };
+    DWORD start = GetTickCount(), code = 0;
     WaitFor([&] {  // a process that has ended shows no window any more
         found = FindWindowA("Knapsel", "Knapsel");
         return ours() || WaitForSingleObject(h.pi.hProcess, 0) == WAIT_OBJECT_0;
     });
-    if (!ours())
+    if (!ours()) {
+        if (GetExitCodeProcess(h.pi.hProcess, &code) && code != STILL_ACTIVE)
+            printf("   no window: Knapsel ended after %lu ms with exit code %lu\n", GetTickCount() - start, code);
+        else
+            printf("   no window of Knapsel's within %lu ms, while it runs\n", GetTickCount() - start);
         return h;
+    }
     // The window exists before it is shown, and the filter goes in after:
     // wait until Knapsel sits in its message loop.
     WaitFor([&] { return IsWindowVisible(found); });
@@ -98,8 +104,8 @@ struct Canvas {
 
 Picture Capture(HWND hwnd, CapturePart part)
 {
-    RECT r;
-    GetWindowRect(hwnd, &r);
+    RECT r = {};
+    GetWindowRect(hwnd, &r);  // all zero for a window that is gone
     POINT client = {0, 0};
     ClientToScreen(hwnd, &client);
     if (part == CAPTION) {
@@ -108,7 +114,7 @@ Picture Capture(HWND hwnd, CapturePart part)
         GetClientRect(hwnd, &r);
         OffsetRect(&r, client.x, client.y);
     }
-    Canvas c(r.right - r.left, r.bottom - r.top);
+    Canvas c(std::max(0L, r.right - r.left), std::max(0L, r.bottom - r.top));
     HDC screen = GetDC(NULL);
     BitBlt(c.dc, 0, 0, c.w, c.h, screen, r.left, r.top, SRCCOPY);
     ReleaseDC(NULL, screen);
@@ -297,7 +303,6 @@ void StartCloseCycles(const char *count)
         DWORD t = GetTickCount();
         Host h = StartKnapsel();
         DWORD start = GetTickCount() - t;
-        bool alive = h.pi.hProcess && WaitForSingleObject(h.pi.hProcess, 0) == WAIT_TIMEOUT;
         t = GetTickCount();
         long code = h.pi.hProcess ? CloseKnapsel(h) : -2;
         DWORD end = GetTickCount() - t;
@@ -311,12 +316,9 @@ void StartCloseCycles(const char *count)
             continue;
         printf("   cycle %d: ", i);
         if (code == -2)
-            printf("Knapsel.exe could not be started\n");
-        else if (!h.hwnd && !alive)
-            printf("no window: the process ended after %lu ms, with exit code %ld\n", start, code);
+            printf("Knapsel.exe could not be started (above)\n");
         else if (!h.hwnd)
-            printf("no window within %lu ms while the process ran; then exit code %ld (-1: ended by force)\n", start,
-                   code);
+            printf("no window (above); then exit code %ld (-1: ended by force)\n", code);
         else if (code == -1)
             printf("window after %lu ms, but no end within %lu ms of WM_CLOSE\n", start, end);
         else
