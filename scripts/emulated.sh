@@ -99,9 +99,14 @@ make_tree() {
 }
 
 started=$(date +%s)
+# One maker at a time, and none while a machine runs; machines run side by side.
 exec 9>"$cache/lock"
-flock 9 # one maker, and one machine, at a time
-[ -e "$tree/.made" ] || { rm -rf "$tree" "$tree.part" && make_tree; }
+flock -s 9
+if [ ! -e "$tree/.made" ]; then
+  flock 9
+  [ -e "$tree/.made" ] || { rm -rf "$tree" "$tree.part" && make_tree; }
+  flock -s 9
+fi
 
 # ---- the run ----
 

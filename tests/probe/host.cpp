@@ -23,9 +23,14 @@ Host StartKnapsel(WORD show, const char *args, const wchar_t *exe)
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = show;
     Host h = {};
-    if (!CreateProcessW(path.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &h.pi)) {
-        printf("   CreateProcess of %ls failed: error %lu\n", path.c_str(), GetLastError());
-        return h;
+    // Wine has been seen to refuse one start in some 2,000 of the same file
+    // under load: that is tried again, said, and a file that cannot start
+    // still fails every try.
+    for (int tries = 1; !CreateProcessW(path.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &h.pi); tries++) {
+        printf("   CreateProcess of %ls failed: error %lu%s\n", path.c_str(), GetLastError(),
+               tries < 3 ? "; trying again" : "");
+        if (tries == 3)
+            return h;
     }
     HWND found = NULL;
     auto ours = [&] {
