@@ -14,6 +14,7 @@ results=$KNAPSEL_NATIVE/emulated
 first=wine.prefix32
 
 if [ -n "${KNAPSEL_GUEST:-}" ]; then # in the emulated machine: run, keep the result
+  mkdir -p "$results" || exit 1
   "$@" >"$results/$name.log" 2>&1
   rc=$?
   cat "$results/$name.log"
@@ -31,7 +32,7 @@ if [ "$name" = "$first" ]; then
   # The prefixes live in guest memory; so does ctest's own record of the
   # run, which the host's ctest keeps in the same place.
   "$here/emulated.sh" --in-memory "${KNAPSEL_WINEPREFIX}32" --in-memory "${KNAPSEL_WINEPREFIX}64" \
-    --in-memory "$KNAPSEL_NATIVE/Testing" "$KNAPSEL_SOURCE" "${KNAPSEL_EMULATED_BOUND:-2400}" \
+    --in-memory "$KNAPSEL_NATIVE/Testing" "$KNAPSEL_SOURCE" "${KNAPSEL_EMULATED_BOUND:-3000}" \
     "ctest --test-dir '$KNAPSEL_NATIVE' -L win32 --output-on-failure" >"$results/ctest.log" 2>&1
   rc=$?
   grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|emulated machine' "$results/ctest.log"
