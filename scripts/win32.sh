@@ -43,6 +43,7 @@ if [ ! -f "$results/$name.rc" ]; then
   tail -n 15 "$results/ctest.log" 2>/dev/null
   exit 1
 fi
+rc=$(cat "$results/$name.rc")
 cat "$results/$name.log"
-echo "($name ran in the emulated machine)"
-exit "$(cat "$results/$name.rc")"
+echo "($name ran in the emulated machine, exit code $rc)"
+exit "$rc"
