@@ -157,12 +157,15 @@ POINT SpotOn(HWND hwnd, Spot spot)
 // Whether a window's thread believes that window to be its active one. Wine
 // activates a window on a click in it only when its thread believes no such
 // thing (see NOTES.md).
-bool ThreadCallsActive(HWND hwnd)
+GUITHREADINFO ThreadOf(HWND hwnd)
 {
     GUITHREADINFO gti = {};
     gti.cbSize = sizeof gti;
-    return GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, NULL), &gti) && gti.hwndActive == hwnd;
+    GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, NULL), &gti);
+    return gti;
 }
+
+bool ThreadCallsActive(HWND hwnd) { return ThreadOf(hwnd).hwndActive == hwnd; }
 
 // Gives `hwnd` the focus, and waits until both programs agree: it is in the
 // foreground, and the other's thread no longer calls its window active. Wine
@@ -201,9 +204,7 @@ std::string Activation(HWND a, HWND b)
     };
     std::string s = "foreground " + name(GetForegroundWindow());
     for (HWND w : {a, b}) {
-        GUITHREADINFO gti = {};
-        gti.cbSize = sizeof gti;
-        GetGUIThreadInfo(GetWindowThreadProcessId(w, NULL), &gti);
+        GUITHREADINFO gti = ThreadOf(w);
         s += "; " + name(w) + "'s thread: active " + name(gti.hwndActive) + ", focus " + name(gti.hwndFocus);
     }
     return s;
@@ -259,14 +260,14 @@ bool Run(const Scenario &s, HWND a, HWND b, Host &knapsel, bool lastTry)
     if (!Check(exact, "each program received what one mouse button gives"))
         printf("   got:      %s\n   expected: %s\n", got.empty() ? "nothing" : got.c_str(), s.expect);
     DWORD t = GetTickCount();
-    bool moved = WaitFor(focused);
-    if (!moved && exact && !lastTry && ThreadCallsActive(after)) {
+    bool focusMoved = WaitFor(focused);
+    if (!focusMoved && exact && !lastTry && ThreadCallsActive(after)) {
         printf("   the focus did not move: the platform did not activate a window whose thread calls it active\n"
                "   (%s); trying again\n",
                Activation(a, b).c_str());
         return false;
     }
-    if (!Check(moved, s.foreground == A ? "A has the focus afterwards" : "B has the focus afterwards"))
+    if (!Check(focusMoved, s.foreground == A ? "A has the focus afterwards" : "B has the focus afterwards"))
         printf("   after %lu ms: %s\n", GetTickCount() - t, Activation(a, b).c_str());
     if (s.dx || s.dy) {
         bool moved = WaitFor([&] {
