@@ -15,18 +15,29 @@ static DWORD Slowdown()
 }
 const DWORD PATIENCE_MS = 15000 * Slowdown();
 
-void ShootScreen()
+// Asks the run command (wine.sh) for a file, with the line "VERB ARGS PATH",
+// and waits until it is there. PATH is new each time: KNAPSEL_SCREENS, then
+// the process, a count and `name`. Returns PATH, or "" where the run command
+// offers no files (no KNAPSEL_SCREENS) or none came.
+static std::string AskRunCommand(const char *verb, const std::string &args, const char *name)
 {
     const char *prefix = getenv("KNAPSEL_SCREENS");
     static int n;
     fflush(stdout);
     if (!prefix)
-        return;
+        return "";
     char path[MAX_PATH];
-    snprintf(path, sizeof path, "%s-%lu-%d.png", prefix, GetCurrentProcessId(), ++n);
-    printf("screenshot 0 0 %d %d %s\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), path);
+    snprintf(path, sizeof path, "%s-%lu-%d-%s", prefix, GetCurrentProcessId(), ++n, name);
+    printf("%s %s%s\n", verb, args.c_str(), path);
     fflush(stdout);
-    WaitFor([&] { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; });
+    return WaitFor([&] { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }) ? path : "";
+}
+
+void ShootScreen()
+{
+    char whole[64];
+    snprintf(whole, sizeof whole, "0 0 %d %d ", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    AskRunCommand("screenshot", whole, "screen.png");
 }
 
 bool Check(bool ok, const char *what)
@@ -59,22 +70,13 @@ bool StartProbe(const std::string &args, PROCESS_INFORMATION *pi)
 
 std::string PointerPicture()
 {
-    const char *prefix = getenv("KNAPSEL_SCREENS");
-    static int n;
-    char path[MAX_PATH];
-    std::string text;
-    if (!prefix)
-        return text;
-    snprintf(path, sizeof path, "%s-pointer-%lu-%d.txt", prefix, GetCurrentProcessId(), ++n);
-    printf("cursor %s\n", path);
-    fflush(stdout);
-    if (!WaitFor([&] { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }))
-        return text;
-    FILE *f = fopen(path, "r");
+    std::string path = AskRunCommand("cursor", "", "pointer.txt"), text;
+    FILE *f = path.empty() ? NULL : fopen(path.c_str(), "r");
     for (int c; f && (c = fgetc(f)) != EOF;)
         text += (char)c;
     if (f)
         fclose(f);
-    DeleteFileA(path);
+    if (!path.empty())
+        DeleteFileA(path.c_str());
     return text;
 }

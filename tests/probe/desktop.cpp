@@ -142,16 +142,13 @@ std::string Trace(const std::vector<Seen> &seen)
 
 POINT SpotOn(HWND hwnd, Spot spot)
 {
-    RECT r;
     if (spot == CAPTION) {
+        RECT r;
         GetWindowRect(hwnd, &r);  // a third in from the left: clear of the icon and the buttons
         return {r.left + (r.right - r.left) / 3,
                 r.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2};
     }
-    GetClientRect(hwnd, &r);
-    POINT p = {r.right / 2, r.bottom / 2};
-    ClientToScreen(hwnd, &p);
-    return p;
+    return ClientMiddle(hwnd);
 }
 
 // Whether a window's thread believes that window to be its active one. Wine

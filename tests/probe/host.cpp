@@ -188,15 +188,6 @@ static ATOM RegisterLookalike()
     return wc.hIcon ? RegisterClassA(&wc) : 0;  // 0 if the icon did not load
 }
 
-static POINT Middle(HWND hwnd)
-{
-    RECT rc;
-    GetClientRect(hwnd, &rc);
-    POINT p = {rc.right / 2, rc.bottom / 2};
-    ClientToScreen(hwnd, &p);
-    return p;
-}
-
 // The pointer's picture once it has stopped changing.
 static std::string SettledPointer()
 {
@@ -226,7 +217,7 @@ static void CheckLookalike(HWND hwnd)
               return GetForegroundWindow() == like && want == last;
           }),
           "a look-alike window with the MOUSE icon from Knapsel.exe shows");
-    PointAt(Middle(like));
+    PointAt(ClientMiddle(like));
     std::string arrow = SettledPointer();
     DestroyWindow(like);
     SetForegroundWindow(hwnd);
@@ -237,7 +228,7 @@ static void CheckLookalike(HWND hwnd)
     // that what follows shows Knapsel's own choice and not one left over.
     PointAt({r.left + 1, (r.top + r.bottom) / 2});
     std::string border = SettledPointer(), got;
-    PointAt(Middle(hwnd));
+    PointAt(ClientMiddle(hwnd));
     bool same = WaitFor([&] { return (got = PointerPicture()) == arrow; });
     if (!Check(border != arrow && same, "the pointer over the client area is the arrow, as over the look-alike"))
         printf("   pointer (width height hot spot): %s over the client area, %s over the border, %s the arrow\n",

@@ -85,6 +85,7 @@ void InjectMouse(DWORD flags);
 // Moves the pointer as a mouse would; with `settle`, waits until it stays
 // there (see target.cpp).
 void PointAt(POINT p, bool settle = true);
+POINT ClientMiddle(HWND hwnd);  // in screen coordinates
 WORD VirtualKeyOf(BYTE scan);
 
 // One keystroke and what must become of it: the mouse actions it turns into

@@ -108,6 +108,15 @@ Seen InjectKey(Key k)
     return {(UINT)(k.up ? WM_KEYUP : WM_KEYDOWN), VirtualKeyOf(k.scan), (LPARAM)lParam};
 }
 
+POINT ClientMiddle(HWND hwnd)
+{
+    RECT r;
+    GetClientRect(hwnd, &r);
+    POINT p = {r.right / 2, r.bottom / 2};
+    ClientToScreen(hwnd, &p);
+    return p;
+}
+
 // Moves the pointer as a mouse would, and waits until it has settled there.
 // Wine also moves the X pointer, and reports of that motion can come late
 // and put Wine's own idea of the position, which clicks use, back where the
