@@ -72,7 +72,7 @@ make_tree() {
   need=4000000 # KiB: the tree, and room to spare
   free=$(df -Pk "$cache" | awk 'NR == 2 { print $4 }')
   [ "$free" -ge "$need" ] ||
-    fail "too little disk for the emulated machine: $((free / 1024)) MiB free in $cache, about $((need / 1024)) MiB needed"
+    fail "too little disk: $((free / 1024)) MiB free in $cache, about $((need / 1024)) MiB needed"
   rm -rf "$cache"/guest-* # older trees: what went into them has changed
   echo "Making the emulated machine's Debian $VERSION_CODENAME tree in $tree (about 10 minutes, once)"
   log=$cache/make.log
