@@ -10,13 +10,18 @@
 # changes kept in guest memory; DIR is shared at its own path, read-write, so
 # that paths in a build tree stay valid there. Each --in-memory PATH (under
 # DIR) is a fresh folder in guest memory instead: a Wine prefix on the share
-# takes minutes to make, in memory one.
-#   usage: emulated.sh [--in-memory PATH]... DIR TIMEOUT_SECONDS COMMAND
+# takes minutes to make, in memory one. --console FILE keeps what the
+# machine's console showed (its kernel's messages) there.
+#   usage: emulated.sh [--in-memory PATH]... [--console FILE] DIR TIMEOUT_SECONDS COMMAND
 # Prints the command's output and exits with its exit code. Needs root.
 set -u
-memory=""
-while [ "$1" = --in-memory ]; do
-  memory="$memory \"$2\""
+memory="" console=""
+while true; do
+  case $1 in
+    --in-memory) memory="$memory \"$2\"" ;;
+    --console) console=$2 ;;
+    *) break ;;
+  esac
   shift 2
 done
 dir=$1 bound=$2 command=$3
@@ -114,6 +119,8 @@ run=$(mktemp -d)
 machine=""
 trap 'rm -rf "$run"' EXIT
 trap '[ -n "$machine" ] && kill "$machine"; exit 143' INT TERM
+# The command runs in a shell of its own: an exit there must end the command,
+# not the machine's first process (the kernel panics when that ends).
 cat >"$run/init" <<EOF
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 KNAPSEL_GUEST=1
 share() { mkdir -p "\$2" && mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 "\$1" "\$2"; }
@@ -121,7 +128,7 @@ mount -t tmpfs tmpfs /tmp
 mkdir -p /dev/shm /dev/pts && mount -t tmpfs tmpfs /dev/shm && mount -t devpts devpts /dev/pts
 share project "$dir"
 for path in $memory; do mkdir -p "\$path" && mount -t tmpfs tmpfs "\$path"; done
-cd "$dir" && { $command; } >/run/knapsel/output 2>&1 </dev/null
+cd "$dir" && ( $command ) >/run/knapsel/output 2>&1 </dev/null
 echo \$? >/run/knapsel/rc
 sync
 echo o >/proc/sysrq-trigger
@@ -140,6 +147,11 @@ wait "$machine"
 qemu=$?
 machine=""
 [ -f "$run/output" ] && cat "$run/output"
+[ -n "$console" ] && cp "$run/console" "$console"
+# What the guest's kernel complained of (memory, the shares, crashes) can
+# explain a failure that the command itself cannot see.
+grep -E 'allocation failure|Out of memory|Killed process|Oops|BUG:|9pnet.*(error|fail)' "$run/console" | head -n 5 |
+  sed 's/^/emulated machine: its kernel said: /' >&2
 if [ -f "$run/rc" ]; then
   exit "$(cat "$run/rc")"
 fi

@@ -32,11 +32,11 @@ if [ "$name" = "$first" ]; then
   # The prefixes live in guest memory; so does ctest's own record of the
   # run, which the host's ctest keeps in the same place.
   "$here/emulated.sh" --in-memory "${KNAPSEL_WINEPREFIX}32" --in-memory "${KNAPSEL_WINEPREFIX}64" \
-    --in-memory "$KNAPSEL_NATIVE/Testing" "$KNAPSEL_SOURCE" "${KNAPSEL_EMULATED_BOUND:-3000}" \
+    --in-memory "$KNAPSEL_NATIVE/Testing" --console "$results/console.log" "$KNAPSEL_SOURCE" "${KNAPSEL_EMULATED_BOUND:-3000}" \
     "ctest --test-dir '$KNAPSEL_NATIVE' -L win32 --output-on-failure" >"$results/ctest.log" 2>&1
   rc=$?
   grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|emulated machine' "$results/ctest.log"
-  echo "The emulated machine's run took $(($(date +%s) - started)) s (exit $rc); its log: $results/ctest.log"
+  echo "The emulated machine's run took $(($(date +%s) - started)) s (exit $rc); its log: $results/ctest.log, its console: $results/console.log"
 fi
 if [ ! -f "$results/$name.rc" ]; then
   echo "No result from the emulated machine for $name; the end of its log ($results/ctest.log):"
@@ -46,4 +46,5 @@ fi
 rc=$(cat "$results/$name.rc")
 cat "$results/$name.log"
 echo "($name ran in the emulated machine, exit code $rc)"
+[ "$rc" = 0 ] || grep 'its kernel said' "$results/ctest.log"
 exit "$rc"
