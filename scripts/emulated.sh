@@ -130,8 +130,10 @@ share project "$dir"
 for path in $memory; do mkdir -p "\$path" && mount -t tmpfs tmpfs "\$path"; done
 cd "$dir" && ( $command ) >/run/knapsel/output 2>&1 </dev/null
 echo \$? >/run/knapsel/rc
+echo "memory at the end (kB):" \$(grep -E '^(MemTotal|MemAvailable|Shmem):' /proc/meminfo)
 sync
 echo o >/proc/sysrq-trigger
+sleep 60 # the power goes off meanwhile; were this first process to end, the kernel would panic
 EOF
 virtfs() { echo "local,path=$1,mount_tag=$2,security_model=passthrough${3:-}"; }
 # smap=off: QEMU's emulation of a 32-bit iret faults under SMAP in the guest
@@ -152,6 +154,7 @@ machine=""
 # explain a failure that the command itself cannot see.
 grep -E 'allocation failure|Out of memory|Killed process|Oops|BUG:|9pnet.*(error|fail)' "$run/console" | head -n 5 |
   sed 's/^/emulated machine: its kernel said: /' >&2
+grep -h '^memory at the end' "$run/console" | sed 's/^/emulated machine: /' >&2
 if [ -f "$run/rc" ]; then
   exit "$(cat "$run/rc")"
 fi

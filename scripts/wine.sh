@@ -22,7 +22,13 @@ shift 2
 # 64-bit loader directly, which hands any 32-bit program on to the other.
 wine=/usr/lib/wine/wine
 [ "$WINEARCH" = win64 ] && wine=/usr/lib/wine/wine64
-[ -d "$WINEPREFIX/drive_c" ] || "$wine" wineboot -i || exit 1
+# A new prefix is filled in by a wineboot of Wine's own, which the command
+# waits for at most 5 minutes, less than an emulated machine on a busy host
+# can take; the server ends only when it is done, and ending the server
+# sooner (below) would leave the prefix half made.
+if [ ! -d "$WINEPREFIX/drive_c" ]; then
+  "$wine" wineboot -i && wineserver -w || exit 1
+fi
 # Window frames draw their buttons with Wine's Marlett, which this Wine finds
 # only among the prefix's own fonts.
 fonts=$WINEPREFIX/drive_c/windows/Fonts
@@ -58,6 +64,11 @@ cr=$(printf '\r')
 }
 rc=$(cat "$status")
 rm -f "$status"
+if [ "$rc" = 53 ]; then # STATUS_DLL_NOT_FOUND: the program never ran
+  echo "wine.sh: the program could not load its DLLs (exit code 53); the prefix's kernel32.dll, and memory:" >&2
+  ls -l "$WINEPREFIX"/drive_c/windows/*/kernel32.dll >&2
+  grep -E '^(MemAvailable|Shmem):' /proc/meminfo >&2
+fi
 wineserver -k
 wineserver -w
 exit "$rc"
