@@ -12,9 +12,9 @@ if [ "$1" != --on-display ]; then
   exec "$(dirname "$0")/xvfb.sh" 1024x768x24 "$0" --on-display "$@"
 fi
 # A UTF-8 locale, so that paths beyond ASCII reach Windows programs intact.
+export LC_ALL=C.UTF-8
 # Wine's own messages stay quiet, but for a program or DLL that cannot load
 # (otherwise only the exit code 53, STATUS_DLL_NOT_FOUND's last byte).
-export LC_ALL=C.UTF-8
 export WINEPREFIX="$(realpath -m "$2")" WINEARCH="${WINEARCH:-win32}" WINEDEBUG=-all,err+module WINEDLLOVERRIDES="mscoree,mshtml="
 shift 2
 # Debian's wine command goes through the 32-bit loader first, which a host
