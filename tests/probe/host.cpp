@@ -167,7 +167,7 @@ static void CheckLooks(HWND hwnd, CapturePart part, const Picture &want, const c
 // same flags, centred in a rectangle of the same size.
 static void CheckClientArea(HWND hwnd)
 {
-    RECT rc;
+    RECT rc = {};  // all zero for a window that is gone
     GetClientRect(hwnd, &rc);
     Canvas c(rc.right, rc.bottom);
     FillRect(c.dc, &rc, (HBRUSH)GetStockObject(WHITE_BRUSH));
@@ -209,7 +209,7 @@ static std::string SettledPointer()
 static void CheckLookalike(HWND hwnd)
 {
     static ATOM lookalike = RegisterLookalike();
-    RECT r;
+    RECT r = {};
     GetWindowRect(hwnd, &r);
     HWND like = CreateWindowExA(0, MAKEINTATOM(lookalike), "Knapsel", WS_OVERLAPPEDWINDOW | WS_VISIBLE, r.left, r.top,
                                 r.right - r.left, r.bottom - r.top, NULL, NULL, GetModuleHandleA(NULL), NULL);
