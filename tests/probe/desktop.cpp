@@ -143,7 +143,7 @@ std::string Trace(const std::vector<Seen> &seen)
 POINT SpotOn(HWND hwnd, Spot spot)
 {
     if (spot == CAPTION) {
-        RECT r;
+        RECT r = {};
         GetWindowRect(hwnd, &r);  // a third in from the left: clear of the icon and the buttons
         return {r.left + (r.right - r.left) / 3,
                 r.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2};

@@ -110,7 +110,7 @@ Seen InjectKey(Key k)
 
 POINT ClientMiddle(HWND hwnd)
 {
-    RECT r;
+    RECT r = {};  // all zero for a window that is gone
     GetClientRect(hwnd, &r);
     POINT p = {r.right / 2, r.bottom / 2};
     ClientToScreen(hwnd, &p);
