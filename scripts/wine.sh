@@ -14,8 +14,9 @@ fi
 # A UTF-8 locale, so that paths beyond ASCII reach Windows programs intact.
 export LC_ALL=C.UTF-8
 # Wine's own messages stay quiet, but for a program or DLL that cannot load
-# (otherwise only the exit code 53, STATUS_DLL_NOT_FOUND's last byte).
-export WINEPREFIX="$(realpath -m "$2")" WINEARCH="${WINEARCH:-win32}" WINEDEBUG=-all,err+module WINEDLLOVERRIDES="mscoree,mshtml="
+# (otherwise only the exit code 53, STATUS_DLL_NOT_FOUND's last byte);
+# KNAPSEL_WINEDEBUG asks for others, e.g. -all,+timestamp,+pid,+loaddll.
+export WINEPREFIX="$(realpath -m "$2")" WINEARCH="${WINEARCH:-win32}" WINEDEBUG="${KNAPSEL_WINEDEBUG:--all,err+module}" WINEDLLOVERRIDES="mscoree,mshtml="
 shift 2
 # Debian's wine command goes through the 32-bit loader first, which a host
 # that runs 64-bit code only cannot start; a 64-bit prefix is served by the
