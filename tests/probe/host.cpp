@@ -33,8 +33,9 @@ Host StartKnapsel(WORD show, const char *args, const wchar_t *exe)
             return h;
     }
     HWND found = NULL;
+    DWORD pid = 0;  // of the window found
     auto ours = [&] {
-        DWORD pid = 0;
+        pid = 0;
         GetWindowThreadProcessId(found, &pid);
         return found && pid == h.pi.dwProcessId;
     };
@@ -46,13 +47,10 @@ Host StartKnapsel(WORD show, const char *args, const wchar_t *exe)
     if (!ours()) {
         if (GetExitCodeProcess(h.pi.hProcess, &code) && code != STILL_ACTIVE)
             printf("   no window: Knapsel ended after %lu ms with exit code %lu\n", GetTickCount() - start, code);
-        else {  // a window seen and gone again, or none: which, and how long it was waited for
-            DWORD pid = 0;
-            GetWindowThreadProcessId(found, &pid);
+        else  // a window seen and gone again, or none: which, and how long it was waited for
             printf("   no window of Knapsel's within %lu ms (of %lu), while it runs; last seen of its class: %p, "
                    "of process %lu (Knapsel's: %lu)\n",
                    GetTickCount() - start, PATIENCE_MS, (void *)found, pid, h.pi.dwProcessId);
-        }
         return h;
     }
     // The window exists before it is shown, and the filter goes in after:
