@@ -35,8 +35,10 @@ fi
 fonts=$WINEPREFIX/drive_c/windows/Fonts
 [ -f "$fonts/marlett.ttf" ] || cp /usr/share/wine/fonts/marlett.ttf "$fonts/" || exit 1
 # The probe's output passes through; a request "screenshot X Y W H PATH"
-# saves that part of the X display as the PNG file PATH, and "cursor PATH"
-# the pointer's picture as text (x_cursor.py); the probe waits for either.
+# saves that part of the X display as the PNG file PATH, "cursor PATH" the
+# pointer's picture as text (x_cursor.py), and "pointer X Y PATH" moves the
+# pointer as a mouse does, then makes PATH (x_pointer.py); the probe waits
+# for PATH.
 # A failed check asks for one of the whole screen, named after
 # KNAPSEL_SCREENS, in wine-screens/ beside the prefix.
 shots=$(dirname "$WINEPREFIX")/wine-screens
@@ -55,6 +57,11 @@ cr=$(printf '\r')
           file=$(printf '%s' "${path#Z:}" | tr '\\' /)
           import -window root -crop "${w}x$h+$x+$y" +repage "$file.part.png" && mv "$file.part.png" "$file"
           echo "Screenshot: $file"
+        } ;;
+      "pointer "*)
+        printf '%s\n' "${line#pointer }" | {
+          read -r x y path
+          "$(dirname "$0")/x_pointer.py" "$x" "$y" "$(printf '%s' "${path#Z:}" | tr '\\' /)"
         } ;;
       "cursor "*)
         path=${line#cursor }

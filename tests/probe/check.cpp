@@ -68,6 +68,22 @@ bool StartProbe(const std::string &args, PROCESS_INFORMATION *pi)
     return CreateProcessA(exe.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, pi);
 }
 
+// Moves the pointer as a hand on a mouse does: the display's pointer moves,
+// and Wine reads that motion as a mouse's. A move sent with SendInput makes
+// Wine warp the display's pointer under a grab of its own for an instant,
+// which can keep a window being dragged from grabbing the pointer, and Wine
+// then reports the place before the warp as one more move: the window went
+// back a step (see NOTES.md). Returns once the display has moved it.
+bool MovePointer(POINT p)
+{
+    char args[32];
+    snprintf(args, sizeof args, "%ld %ld ", (long)p.x, (long)p.y);
+    std::string done = AskRunCommand("pointer", args, "moved");
+    if (!done.empty())
+        DeleteFileA(done.c_str());
+    return !done.empty();
+}
+
 std::string PointerPicture()
 {
     std::string path = AskRunCommand("cursor", "", "pointer.txt"), text;

@@ -265,9 +265,22 @@ bool Run(const Scenario &s, HWND a, HWND b, Host &knapsel, bool lastTry)
         return GetForegroundWindow() == after;
     };
     WaitFor(focused);  // the click has moved the focus
+    auto movedBy = [&](long dx, long dy) {
+        collect();
+        GetWindowRect(b, &now);
+        return now.left - before.left == dx && now.top - before.top == dy && now.right - now.left == 300;
+    };
+    // A hand moving the mouse sees the window follow before the next move:
+    // the drag has begun, and has taken each move before the next.
+    bool dragging = (s.dx || s.dy) && WaitFor([&] {
+                        collect();
+                        return (ThreadOf(b).flags & GUI_INMOVESIZE) != 0;
+                    });
     for (int i = 1; i <= s.repeats; i++) {
-        if (s.dx || s.dy)
-            PointAt({at.x + s.dx * i / s.repeats, at.y + s.dy * i / s.repeats}, false);
+        long dx = s.dx * i / s.repeats, dy = s.dy * i / s.repeats;
+        if (dragging && !(MovePointer({at.x + dx, at.y + dy}) && WaitFor([&] { return movedBy(dx, dy); })))
+            printf("   step %d of the drag: B is at %ld,%ld from where it began, not %ld,%ld\n", i,
+                   now.left - before.left, now.top - before.top, dx, dy);
         InjectKey(D(s.scan));
         collect();
     }
@@ -295,10 +308,8 @@ bool Run(const Scenario &s, HWND a, HWND b, Host &knapsel, bool lastTry)
     if (!Check(focusMoved, s.foreground == A ? "A has the focus afterwards" : "B has the focus afterwards"))
         printf("   after %lu ms: %s\n", GetTickCount() - t, Activation(a, b).c_str());
     if (s.dx || s.dy) {
-        bool moved = WaitFor([&] {
-            GetWindowRect(b, &now);
-            return now.left - before.left == s.dx && now.top - before.top == s.dy && now.right - now.left == 300;
-        });
+        Check(dragging, "B's thread is dragging it (in its move loop)");
+        bool moved = WaitFor([&] { return movedBy(s.dx, s.dy); });
         printf("   B moved by %ld,%ld\n", now.left - before.left, now.top - before.top);
         Check(moved, "B moved by exactly the pointer's motion");
     }

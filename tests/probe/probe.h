@@ -36,6 +36,9 @@ template <class F> bool WaitFor(F cond, DWORD ms = PATIENCE_MS)
 // The pointer's picture as the screen shows it, as text that compares
 // exactly; "" where the run command (wine.sh) cannot read the screen.
 std::string PointerPicture();
+// Moves the pointer as a hand on a mouse does, through the run command (see
+// check.cpp); false where it cannot.
+bool MovePointer(POINT p);
 
 // The full path of a file beside the probe (Knapsel.exe, knapfilt.dll).
 std::string BesideProbe(const char *name);
@@ -82,9 +85,8 @@ inline Key XU(BYTE scan) { return {scan, true, true}; }
 // Returns the message the keystroke becomes if nothing intercepts it.
 Seen InjectKey(Key k);
 void InjectMouse(DWORD flags);
-// Moves the pointer as a mouse would; with `settle`, waits until it stays
-// there (see target.cpp).
-void PointAt(POINT p, bool settle = true);
+// Moves the pointer as a mouse would, and waits until it stays there.
+void PointAt(POINT p);
 POINT ClientMiddle(HWND hwnd);  // in screen coordinates
 WORD VirtualKeyOf(BYTE scan);
 

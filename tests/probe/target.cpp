@@ -121,9 +121,7 @@ POINT ClientMiddle(HWND hwnd)
 // Wine also moves the X pointer, and reports of that motion can come late
 // and put Wine's own idea of the position, which clicks use, back where the
 // pointer was: so once the X side is still, the move is sent once more.
-// While a window is being dragged, Wine leaves the X pointer where the drag
-// began: then the move is only sent, and the window's place is the check.
-void PointAt(POINT p, bool settle)
+void PointAt(POINT p)
 {
     INPUT in = {};
     in.type = INPUT_MOUSE;
@@ -131,11 +129,6 @@ void PointAt(POINT p, bool settle)
     int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
     in.mi.dx = (p.x * 65535 + (w - 1) / 2) / (w - 1);
     in.mi.dy = (p.y * 65535 + (h - 1) / 2) / (h - 1);
-    if (!settle) {
-        SendInput(1, &in, sizeof in);
-        Pump();
-        return;
-    }
     for (int i = 0; i < 2; i++) {
         SendInput(1, &in, sizeof in);
         DWORD since = GetTickCount();
