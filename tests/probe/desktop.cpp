@@ -278,7 +278,9 @@ bool Run(const Scenario &s, HWND a, HWND b, Host &knapsel, bool lastTry)
                     });
     for (int i = 1; i <= s.repeats; i++) {
         long dx = s.dx * i / s.repeats, dy = s.dy * i / s.repeats;
-        if (dragging && !(MovePointer({at.x + dx, at.y + dy}) && WaitFor([&] { return movedBy(dx, dy); })))
+        if (dragging && !MovePointer({at.x + dx, at.y + dy}))
+            printf("   step %d of the drag: the run command did not move the pointer\n", i);
+        else if (dragging && !WaitFor([&] { return movedBy(dx, dy); }))
             printf("   step %d of the drag: B is at %ld,%ld from where it began, not %ld,%ld\n", i,
                    now.left - before.left, now.top - before.top, dx, dy);
         InjectKey(D(s.scan));
