@@ -281,8 +281,8 @@ bool Run(const Scenario &s, HWND a, HWND b, Host &knapsel, bool lastTry)
         if (dragging && !MovePointer({at.x + dx, at.y + dy}))
             printf("   step %d of the drag: the run command did not move the pointer\n", i);
         else if (dragging && !WaitFor([&] { return movedBy(dx, dy); }))
-            printf("   step %d of the drag: B is at %ld,%ld from where it began, not %ld,%ld\n", i,
-                   now.left - before.left, now.top - before.top, dx, dy);
+            printf("   step %d of the drag: B is at %ld,%ld from where it began, not %ld,%ld, after %lu ms\n", i,
+                   now.left - before.left, now.top - before.top, dx, dy, PATIENCE_MS);
         InjectKey(D(s.scan));
         collect();
     }
