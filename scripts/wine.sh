@@ -47,6 +47,8 @@ mkdir -p "$shots" || exit 1
 export KNAPSEL_SCREENS="Z:$shots/$name"
 status=$(mktemp)
 cr=$(printf '\r')
+# A path the probe names ("Z:" and backslashes) as this side names it.
+linux_path() { printf '%s' "${1#Z:}" | tr '\\' /; }
 { "$wine" "$@"; echo $? >"$status"; } | {
   while IFS= read -r line; do
     line=${line%"$cr"}  # the C runtime ends its lines with CR LF
@@ -54,18 +56,18 @@ cr=$(printf '\r')
       "screenshot "*)
         printf '%s\n' "${line#screenshot }" | {
           read -r x y w h path
-          file=$(printf '%s' "${path#Z:}" | tr '\\' /)
+          file=$(linux_path "$path")
           import -window root -crop "${w}x$h+$x+$y" +repage "$file.part.png" && mv "$file.part.png" "$file"
           echo "Screenshot: $file"
         } ;;
       "pointer "*)
         printf '%s\n' "${line#pointer }" | {
           read -r x y path
-          "$(dirname "$0")/x_pointer.py" "$x" "$y" "$(printf '%s' "${path#Z:}" | tr '\\' /)"
+          "$(dirname "$0")/x_pointer.py" "$x" "$y" "$(linux_path "$path")"
         } ;;
       "cursor "*)
         path=${line#cursor }
-        "$(dirname "$0")/x_cursor.py" "$(printf '%s' "${path#Z:}" | tr '\\' /)" ;;
+        "$(dirname "$0")/x_cursor.py" "$(linux_path "$path")" ;;
       *) printf '%s\n' "$line" ;;
     esac
   done
