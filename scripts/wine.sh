@@ -16,7 +16,15 @@ export LC_ALL=C.UTF-8
 # Wine's own messages stay quiet, but for a program or DLL that cannot load
 # (otherwise only the exit code 53, STATUS_DLL_NOT_FOUND's last byte);
 # KNAPSEL_WINEDEBUG asks for others, e.g. -all,+timestamp,+pid,+loaddll.
-export WINEPREFIX="$(realpath -m "$2")" WINEARCH="${WINEARCH:-win32}" WINEDEBUG="${KNAPSEL_WINEDEBUG:--all,err+module}" WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$(realpath -m "$2")" WINEARCH="${WINEARCH:-win32}" WINEDEBUG="${KNAPSEL_WINEDEBUG:--all,err+module}"
+# No .NET or HTML engines, whose installers would ask. Nor winemenubuilder
+# (menu entries for this machine): at the session's start it makes the first
+# window of the default desktop, so Wine starts the desktop's own process for
+# it and waits for that 10 s at most; under load that runs out, and the
+# desktop is left without its process, and every program without windows,
+# for the whole session. The probe starts that process itself and waits as
+# long as it takes.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 shift 2
 # Debian's wine command goes through the 32-bit loader first, which a host
 # that runs 64-bit code only cannot start; a 64-bit prefix is served by the

@@ -129,5 +129,8 @@ Picture Capture(HWND hwnd, CapturePart part);
 bool InVirtualDesktop();
 // Runs this same probe command again inside it; returns its exit code.
 int RunInVirtualDesktop();
+// Starts the process that manages DESKTOP's windows (NULL: the probe's own
+// desktop) and waits until it is ready; false, after saying so, if it never is.
+bool StartDesktopManager(const char *desktop);
 
 #endif
