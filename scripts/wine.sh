@@ -33,10 +33,15 @@ wine=/usr/lib/wine/wine
 [ "$WINEARCH" = win64 ] && wine=/usr/lib/wine/wine64
 # A new prefix is filled in by a wineboot of Wine's own, which the command
 # waits for at most 5 minutes, less than an emulated machine on a busy host
-# can take; the server ends only when it is done, and ending the server
+# can take: the command then fails, its DLLs not there yet, while the filling
+# goes on. The server ends only when that is done, and ending the server
 # sooner (below) would leave the prefix half made.
 if [ ! -d "$WINEPREFIX/drive_c" ]; then
-  "$wine" wineboot -i && wineserver -w || exit 1
+  if ! "$wine" wineboot -i; then
+    wineserver -w
+    "$wine" wineboot -i || exit 1
+  fi
+  wineserver -w || exit 1
 fi
 # Window frames draw their buttons with Wine's Marlett, which this Wine finds
 # only among the prefix's own fonts.
