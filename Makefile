@@ -26,7 +26,7 @@ ON_WINE = export WINEARCH=$$(scripts/wine-arch.sh) && $(MAKE) --no-print-directo
 all: win32 win64 native
 
 deps:
-	@scripts/deps.sh
+	@setup/deps.sh
 
 # The trees are described once, in CMakePresets.json.
 $(WIN32)/CMakeCache.txt:

@@ -31,7 +31,7 @@ fail() {
   exit 1
 }
 
-out=$("$here/deps.sh" qemu-system-x86 debootstrap 2>&1) ||
+out=$("$here/../setup/deps.sh" qemu-system-x86 debootstrap 2>&1) ||
   fail "could not install qemu-system-x86 and debootstrap: $(echo "$out" | tail -n 1)"
 
 # ---- the tree ----
