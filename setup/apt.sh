@@ -58,11 +58,18 @@ apt_lists_of() {
     done
 }
 
+# The Date of a Release file, in seconds; nothing where there is none.
+apt_date() {
+  date=$(sed -n 's/^Date: //p' "$1" 2>/dev/null | head -n 1)
+  [ -n "$date" ] && date -d "$date" +%s
+}
+
 # Moves aside the stored lists of each source whose index failed its check
-# against the Release file stored here: apt never takes a Release older than
-# the one it has, so a mirror behind this machine's lists fails the same way
-# however long it is retried. Without them apt takes the mirror's Release,
-# checked as always. Says so, and succeeds, when it moved any.
+# against the Release file stored here while the mirror serves an older one:
+# apt never takes a Release older than the one it has, so that state does not
+# mend however long it is retried. Without them apt takes the mirror's
+# Release, checked as always; the mirror's is fetched here only to compare
+# dates. Says so, and succeeds, when it moved any.
 apt_move_aside_stale() {
   moved=1
   for base in $(apt_failures | awk -F '\t' '$3 != "" { print $1 }'); do
@@ -71,12 +78,17 @@ apt_move_aside_stale() {
     checked=$(echo "$failure" | cut -f3)
     prefix=$(apt_lists_of "$base")
     stored=$(ls "${prefix}InRelease" "${prefix}Release" 2>/dev/null | head -n 1)
-    [ -n "$prefix" ] && [ -n "$stored" ] || continue
-    [ "$(date -d "$(sed -n 's/^Date: //p' "$stored" | head -n 1)" +%s)" = "$(date -d "$checked" +%s)" ] || continue
+    [ -n "$prefix" ] && [ -n "$stored" ] && [ "$(apt_date "$stored")" = "$(date -d "$checked" +%s)" ] || continue
+    for name in InRelease Release; do
+      /usr/lib/apt/apt-helper download-file "$base$name" "$apt_log.release" >/dev/null 2>&1 && break
+    done
+    served=$(apt_date "$apt_log.release")
+    rm -f "$apt_log.release"
+    [ -n "$served" ] && [ "$served" -lt "$(apt_date "$stored")" ] || continue
     aside=$(dirname "$prefix")-moved-aside/$(date +%Y%m%d-%H%M%S)
     mkdir -p "$aside" && mv "$prefix"* "$aside/" || apt_fail "cannot move $prefix* aside to $aside"
     apt_moved="$apt_moved $base"
-    echo "apt: $base: its index does not match the Release file stored here, of $checked ($(echo "$failure" | cut -f2)), which the mirror no longer serves; moved that source's stored lists aside to $aside, and updating again"
+    echo "apt: $base: its index does not match the Release file stored here, of $checked ($(echo "$failure" | cut -f2)), newer than the mirror's; moved that source's stored lists aside to $aside, and updating again"
     moved=0
   done
   return $moved
