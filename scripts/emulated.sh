@@ -11,7 +11,8 @@
 # takes minutes to make, in memory one. --console FILE keeps what the
 # machine's console showed (its kernel's messages) there.
 #   usage: emulated.sh [--in-memory PATH]... [--console FILE] DIR TIMEOUT_SECONDS COMMAND
-# Prints the command's output and exits with its exit code. Needs root.
+# Prints the command's output as it comes and exits with its exit code.
+# Needs root.
 set -u
 memory="" console=""
 while true; do
@@ -67,10 +68,13 @@ timeout -k 10 "$bound" qemu-system-x86_64 -machine q35 -cpu max,smap=off -smp 2 
   -virtfs "$(virtfs "$tree" root ,readonly=on)" -virtfs "$(virtfs "$dir" project)" -virtfs "$(virtfs "$run" run)" \
   >"$run/qemu" 2>&1 &
 machine=$!
+# The command's output as it comes, so that a long run shows where it is.
+: >"$run/output"
+tail -n +1 -f --pid="$machine" "$run/output" &
 wait "$machine"
 qemu=$?
 machine=""
-[ -f "$run/output" ] && cat "$run/output"
+wait
 [ -n "$console" ] && cp "$run/console" "$console"
 # What the guest's kernel complained of (memory, the shares, crashes) can
 # explain a failure that the command itself cannot see.

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Runs one test of the 32-bit Windows programs where 32-bit code runs: here,
-# or, on a host that runs 64-bit code only, in the emulated machine
+# or, on a host that cannot start them (wine-arch.sh), in the emulated machine
 # (emulated.sh), where the test named first (the 32-bit prefix, which every
 # other needs) runs them all, and each then reports its own result from
 # there. The test's build tree and prefixes come from the environment:
@@ -28,15 +28,29 @@ fi
 if [ "$name" = "$first" ]; then
   rm -rf "$results" && mkdir -p "$results" || exit 1
   started=$(date +%s)
-  echo "This host runs 64-bit code only: the tests of 32-bit programs run in an emulated machine."
+  # ctest shows a test's output when it ends; the emulated machine's run
+  # takes many minutes, so its stages and each test's result line are shown
+  # as they come: on the descriptor KNAPSEL_PROGRESS_FD that make test gives,
+  # else on the terminal, if any.
+  if [ -n "${KNAPSEL_PROGRESS_FD:-}" ] && (: >&"$KNAPSEL_PROGRESS_FD") 2>/dev/null; then
+    exec 8>&"$KNAPSEL_PROGRESS_FD"
+  elif (: >/dev/tty) 2>/dev/null; then
+    exec 8>/dev/tty
+  else
+    exec 8>/dev/null
+  fi
+  shown='^ *[0-9]+/[0-9]+ Test|tests passed|emulated machine|^apt:'
+  why="The tests of 32-bit programs run in an emulated machine: $("$here/wine-arch.sh" 2>&1 >/dev/null)"
+  echo "$why"
+  echo "$why" >&8
   # The prefixes live in guest memory; so does ctest's own record of the
   # run, which the host's ctest keeps in the same place.
-  "$here/emulated.sh" --in-memory "${KNAPSEL_WINEPREFIX}32" --in-memory "${KNAPSEL_WINEPREFIX}64" \
+  { "$here/emulated.sh" --in-memory "${KNAPSEL_WINEPREFIX}32" --in-memory "${KNAPSEL_WINEPREFIX}64" \
     --in-memory "$KNAPSEL_NATIVE/Testing" --console "$results/console.log" "$KNAPSEL_SOURCE" "${KNAPSEL_EMULATED_BOUND:-3000}" \
-    "ctest --test-dir '$KNAPSEL_NATIVE' -L win32 --output-on-failure" >"$results/ctest.log" 2>&1
-  rc=$?
-  grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|emulated machine' "$results/ctest.log"
-  echo "The emulated machine's run took $(($(date +%s) - started)) s (exit $rc); its log: $results/ctest.log, its console: $results/console.log"
+    "ctest --test-dir '$KNAPSEL_NATIVE' -L win32 --output-on-failure"; echo $? >"$results/emulated.rc"; } 2>&1 |
+    tee "$results/ctest.log" | grep --line-buffered -E "$shown" | sed -u 's/^/  emulated: /' >&8
+  grep -E "$shown" "$results/ctest.log"
+  echo "The emulated machine's run took $(($(date +%s) - started)) s (exit $(cat "$results/emulated.rc")); its log: $results/ctest.log, its console: $results/console.log"
 fi
 if [ ! -f "$results/$name.rc" ]; then
   echo "No result from the emulated machine for $name; the end of its log ($results/ctest.log):"
