@@ -36,15 +36,19 @@ dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i3
 . "$here/apt.sh"
 apt_update
 if apt_install $missing; then
-  rm -f "$NO_WINE32"
-  exit 0
+  case " $missing " in *" $WINE32 "*) rm -f "$NO_WINE32" ;; esac
+else
+  case " $missing " in
+    *" $WINE32 "*) ;;
+    *) apt_fail "could not install the packages: $apt_why" ;;
+  esac
+  why=$apt_why
+  apt_install $(echo " $missing " | sed "s/ $WINE32 / /") || apt_fail "could not install the packages: $apt_why"
+  mkdir -p "$(dirname "$NO_WINE32")" && echo "$why" >"$NO_WINE32"
+  echo "32-bit Wine could not be installed: $why; the tests of 32-bit programs run in the emulated machine, and make run runs the x86-64 build"
 fi
-case " $missing " in
-  *" $WINE32 "*) ;;
-  *) apt_fail "could not install the packages: $apt_why" ;;
-esac
-why=$apt_why
-apt_install $(echo " $missing " | sed "s/ $WINE32 / /") || apt_fail "could not install the packages: $apt_why"
-mkdir -p "$(dirname "$NO_WINE32")" && echo "$why" >"$NO_WINE32"
-echo "32-bit Wine could not be installed: $why; the tests of 32-bit programs run in the emulated machine, and make run runs the x86-64 build"
-apt_install qemu-system-x86 debootstrap || apt_fail "could not install the emulated machine's tools: $apt_why"
+# Where 32-bit Windows programs cannot start, their tests run in the emulated
+# machine, which needs these (installed now, while the lists are fresh).
+if [ -z "${*:-}" ] && [ "$("$here/../scripts/wine-arch.sh" 2>/dev/null)" != win32 ]; then
+  apt_install qemu-system-x86 debootstrap || apt_fail "could not install the emulated machine's tools: $apt_why"
+fi
