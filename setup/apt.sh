@@ -14,6 +14,7 @@
 
 apt_delays=${KNAPSEL_APT_DELAYS:-10 20 30 60}
 apt_log=${TMPDIR:-/tmp}/knapsel-apt.$$
+export DEBIAN_FRONTEND=noninteractive # nobody is there to answer a question
 
 apt_fail() {
   echo "apt: $*" >&2
@@ -126,15 +127,18 @@ apt_install() {
   apt_why=""
   dpkg --audit | grep -q . && dpkg --configure -a # a run that was stopped midway
   set -- -y -q --no-install-recommends --no-remove "$@"
-  DEBIAN_FRONTEND=noninteractive apt_run install "$@"
-  if [ "$apt_rc" != 0 ] && grep -q 'held broken packages\|Unable to correct problems' "$apt_log"; then
+  apt_run install "$@"
+  # apt 2 says "unmet dependencies", apt 3 "Unsatisfied dependencies".
+  if [ "$apt_rc" != 0 ] && grep -qiE '(unmet|unsatisfied) dependencies:$|held broken packages' "$apt_log"; then
     release=$(. /etc/os-release && echo "$VERSION_CODENAME")
     echo "apt: the install cannot be resolved as it stands; trying again preferring $release's own suite"
-    DEBIAN_FRONTEND=noninteractive apt_run install -o APT::Default-Release="$release" "$@"
+    apt_run install -o APT::Default-Release="$release" "$@"
   fi
-  [ "$apt_rc" = 0 ] && return 0
-  apt_why=$(sed -n '/unmet dependencies:$/ { n; s/^ *//p; q; }' "$apt_log")
-  [ -n "$apt_why" ] || apt_why=$(grep -m1 '^E:' "$apt_log" | sed 's/^E: //')
-  [ -n "$apt_why" ] || apt_why="apt-get install exited $apt_rc"
-  return 1
+  if [ "$apt_rc" != 0 ]; then
+    apt_why=$(sed -n '/[Uu]n\(met\|satisfied\) dependencies:$/ { n; s/^ *//p; q; }' "$apt_log")
+    [ -n "$apt_why" ] || apt_why=$(grep -m1 '^E:' "$apt_log" | sed 's/^E: //')
+    [ -n "$apt_why" ] || apt_why="apt-get install exited $apt_rc"
+  fi
+  rm -f "$apt_log" "$apt_log.rc"
+  [ "$apt_rc" = 0 ]
 }
