@@ -49,16 +49,7 @@ if [ ! -e "$R/etc/.made" ]; then
 deb $mirror $VERSION_CODENAME main
 deb $mirror $VERSION_CODENAME-updates main
 deb [arch=amd64] $security $VERSION_CODENAME-security main
-deb [trusted=yes] file:/srv/mid-sync knapsel main
 EOF
-  # The local source: its Release names an i386 index that the files do not match.
-  d=$R/srv/mid-sync/dists/knapsel
-  mkdir -p "$d/main/binary-amd64" "$d/main/binary-i386"
-  : >"$d/main/binary-amd64/Packages"
-  echo "Package: mid-sync" >"$d/main/binary-i386/Packages"
-  { printf 'Suite: knapsel\nCodename: knapsel\nDate: %s\nArchitectures: amd64 i386\nComponents: main\nSHA256:\n' "$(date -Ru)"
-    printf ' %s 0 main/binary-amd64/Packages\n' "$(sha256sum </dev/null | cut -d' ' -f1)"
-    printf ' %s 0 main/binary-i386/Packages\n' "$(sha256sum </dev/null | cut -d' ' -f1)"; } >"$d/Release"
   cp /etc/resolv.conf "$R/etc/resolv.conf"
   mounts
   # What a fresh machine has before the project's own set-up runs, its
@@ -68,6 +59,19 @@ EOF
   touch "$R/etc/.made"
 fi
 mounts
+# The local source, anew: its Release names an i386 index that the file
+# there no longer matches, as on a mirror caught mid-sync.
+d=$R/srv/mid-sync/dists/knapsel
+mkdir -p "$d/main/binary-amd64" "$d/main/binary-i386"
+{ printf 'Suite: knapsel\nCodename: knapsel\nDate: %s\nArchitectures: amd64 i386\nComponents: main\nSHA256:\n' "$(date -Ru)"
+  for arch in amd64 i386; do
+    printf 'Package: mid-sync\nVersion: 1\nArchitecture: %s\nDescription: mid-sync\n' $arch >"$d/main/binary-$arch/Packages"
+    printf ' %s %s main/binary-%s/Packages\n' "$(sha256sum <"$d/main/binary-$arch/Packages" | cut -d' ' -f1)" \
+      "$(stat -c %s "$d/main/binary-$arch/Packages")" $arch
+  done; } >"$d/Release"
+echo "Version: 2" >>"$d/main/binary-i386/Packages"
+line="deb [trusted=yes] file:/srv/mid-sync knapsel main"
+grep -qxF "$line" "$R/etc/apt/sources.list" || echo "$line" >>"$R/etc/apt/sources.list"
 # The state played: with the i386 architecture, apt-get update fails.
 in_root dpkg --add-architecture i386
 if in_root apt-get -q update >"$R.update.log" 2>&1; then
