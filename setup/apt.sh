@@ -23,9 +23,9 @@ apt_fail() {
 }
 
 # apt-get's output, shown as it comes and kept in $apt_log; its exit code in
-# $apt_rc.
+# $apt_rc (kept past set -e, which deps.sh runs under).
 apt_run() {
-  { apt-get "$@" 2>&1; echo $? >"$apt_log.rc"; } | tee "$apt_log"
+  { rc=0 && apt-get "$@" 2>&1 || rc=$?; echo $rc >"$apt_log.rc"; } | tee "$apt_log"
   apt_rc=$(cat "$apt_log.rc")
 }
 
