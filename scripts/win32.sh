@@ -40,15 +40,14 @@ if [ "$name" = "$first" ]; then
     exec 8>/dev/null
   fi
   shown='^ *[0-9]+/[0-9]+ Test|tests passed|emulated machine|^apt:'
-  why="The tests of 32-bit programs run in an emulated machine: $("$here/wine-arch.sh" 2>&1 >/dev/null)"
-  echo "$why"
-  echo "$why" >&8
+  echo "The tests of 32-bit programs run in an emulated machine: $("$here/wine-arch.sh" 2>&1 >/dev/null)"
+  echo "  emulated: the tests of 32-bit programs, all in one run of the emulated machine (15 to 45 minutes); each one's line follows as it ends" >&8
   # The prefixes live in guest memory; so does ctest's own record of the
   # run, which the host's ctest keeps in the same place.
   { "$here/emulated.sh" --in-memory "${KNAPSEL_WINEPREFIX}32" --in-memory "${KNAPSEL_WINEPREFIX}64" \
     --in-memory "$KNAPSEL_NATIVE/Testing" --console "$results/console.log" "$KNAPSEL_SOURCE" "${KNAPSEL_EMULATED_BOUND:-3000}" \
     "ctest --test-dir '$KNAPSEL_NATIVE' -L win32 --output-on-failure"; echo $? >"$results/emulated.rc"; } 2>&1 |
-    tee "$results/ctest.log" | grep --line-buffered -E "$shown" | sed -u 's/^/  emulated: /' >&8
+    tee "$results/ctest.log" | grep --line-buffered -E "$shown" | sed -u -e 's/^emulated machine: //' -e 's/^/  emulated: /' >&8
   grep -E "$shown" "$results/ctest.log"
   echo "The emulated machine's run took $(($(date +%s) - started)) s (exit $(cat "$results/emulated.rc")); its log: $results/ctest.log, its console: $results/console.log"
 fi
