@@ -65,27 +65,29 @@ apt_date() {
   [ -n "$date" ] && date -d "$date" +%s
 }
 
-# Moves aside the stored lists of each source whose index failed its check
-# against the Release file stored here while the mirror serves an older one:
-# apt never takes a Release older than the one it has, so that state does not
-# mend however long it is retried. Without them apt takes the mirror's
-# Release, checked as always; the mirror's is fetched here only to compare
-# dates. Says so, and succeeds, when it moved any.
+# Moves aside the stored lists of each source in $failures whose index
+# failed its check against the Release file stored here while the mirror
+# serves an older one: apt never takes a Release older than the one it has,
+# so that state does not mend however long it is retried. Without them apt
+# takes the mirror's Release, checked as always; the mirror's is fetched here
+# only to compare dates. Says so, and succeeds, when it moved any.
 apt_move_aside_stale() {
   moved=1
-  for base in $(apt_failures | awk -F '\t' '$3 != "" { print $1 }'); do
+  for base in $(echo "$failures" | awk -F '\t' '$3 != "" { print $1 }'); do
     case " $apt_moved " in *" $base "*) continue ;; esac # once: what is fetched then is the mirror's own
-    failure=$(apt_failures | awk -F '\t' -v b="$base" '$1 == b')
+    failure=$(echo "$failures" | awk -F '\t' -v b="$base" '$1 == b')
     checked=$(echo "$failure" | cut -f3)
     prefix=$(apt_lists_of "$base")
     stored=$(ls "${prefix}InRelease" "${prefix}Release" 2>/dev/null | head -n 1)
-    [ -n "$prefix" ] && [ -n "$stored" ] && [ "$(apt_date "$stored")" = "$(date -d "$checked" +%s)" ] || continue
+    [ -n "$prefix" ] && [ -n "$stored" ] || continue
+    stored_at=$(apt_date "$stored")
+    [ "$stored_at" = "$(date -d "$checked" +%s)" ] || continue
     for name in InRelease Release; do
       /usr/lib/apt/apt-helper download-file "$base$name" "$apt_log.release" >/dev/null 2>&1 && break
     done
     served=$(apt_date "$apt_log.release")
     rm -f "$apt_log.release"
-    [ -n "$served" ] && [ "$served" -lt "$(apt_date "$stored")" ] || continue
+    [ -n "$served" ] && [ "$served" -lt "$stored_at" ] || continue
     aside=$(dirname "$prefix")-moved-aside/$(date +%Y%m%d-%H%M%S)
     mkdir -p "$aside" && mv "$prefix"* "$aside/" || apt_fail "cannot move $prefix* aside to $aside"
     apt_moved="$apt_moved $base"
