@@ -59,7 +59,8 @@ bench: deps
 	$(MAKE) win32 native
 	@$(ON_WINE) /usr/bin/python3 bench/bench.py $(NATIVE) $(WIN32) $$tree "$$prefix"
 
-# Descriptor 3 shows the emulated machine's progress as it comes (scripts/win32.sh).
+# Descriptor 3 shows the emulated machine's progress as it comes
+# (scripts/emulated/win32.sh).
 test: deps
 	$(MAKE) all
 	KNAPSEL_PROGRESS_FD=3 ctest --preset native 3>&1

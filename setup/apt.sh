@@ -1,6 +1,6 @@
 # The one way Knapsel's set-up installs Debian packages, sourced by the
-# host's (deps.sh) and by the emulated machine's tree (guest-tree.sh) alike:
-# apt_update, then apt_install PACKAGE...
+# host's (deps.sh) and by the emulated machine's tree
+# (scripts/emulated/tree.sh) alike: apt_update, then apt_install PACKAGE...
 #
 # A Debian mirror can be behind the lists stored on this machine, mid-sync,
 # or stale, and stay so for hours; apt then fails on one source while the

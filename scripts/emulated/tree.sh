@@ -1,8 +1,8 @@
-# The emulated machine's tree, sourced by scripts/emulated.sh, which sets
+# The emulated machine's tree, sourced by machine.sh, which sets
 # here (its folder) and fail: a Debian tree of the host's own release, made by
 # debootstrap from the mirror this host's apt uses (about 3 GB, 10 minutes),
 # with Wine installed the way the host's set-up installs packages (apt.sh),
-# kept in KNAPSEL_GUEST_CACHE (default /var/cache/knapsel) and made again only
+# kept in KNAPSEL_CACHE (default /var/cache/knapsel) and made again only
 # when what goes into it changes. Sets tree to its path, and holds a shared
 # lock on the cache (fd 9) for as long as the machine runs from it. Making it
 # says each stage as it starts.
@@ -34,7 +34,7 @@ sources=$(apt-get indextargets --format 'deb $(REPO_URI) $(RELEASE) $(COMPONENT)
 mirror=$(echo "$sources" | awk '$2 ~ /\/debian\/$/ { print $2; exit }')
 [ -n "$mirror" ] || fail "no Debian mirror in this host's apt sources"
 key=$(printf '%s\n' "$VERSION_CODENAME" "$sources" "$PACKAGES" "$MODULES" "$INIT" "$OVERLAY" | sha256sum | cut -c1-12)
-cache=${KNAPSEL_GUEST_CACHE:-/var/cache/knapsel}
+cache=${KNAPSEL_CACHE:-/var/cache/knapsel}
 tree=$cache/guest-$VERSION_CODENAME-$key
 mkdir -p "$cache" || fail "cannot make $cache"
 
@@ -66,7 +66,7 @@ make_tree() {
   printf '%s\n' "$INIT" >"$tree/sbin/knapsel-init"
   chmod +x "$tree/etc/initramfs-tools/scripts/init-bottom/overlay-root" "$tree/sbin/knapsel-init"
   echo "emulated machine: stage 2 of 2, Wine, a kernel and the rest (apt-get, about 7 minutes)"
-  cp "$here/../setup/apt.sh" "$tree/tmp/knapsel-apt.sh"
+  cp "$here/../../setup/apt.sh" "$tree/tmp/knapsel-apt.sh"
   # apt.sh's own lines (a source it went on without, and why) are shown as they come.
   { in_tree sh -c ". /tmp/knapsel-apt.sh && dpkg --add-architecture i386 && apt_update &&
       { apt_install $PACKAGES || apt_fail \"\$apt_why\"; } && apt-get clean"

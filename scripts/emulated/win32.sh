@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs one test of the 32-bit Windows programs where 32-bit code runs: here,
 # or, on a host that cannot start them (wine-arch.sh), in the emulated machine
-# (emulated.sh), where the test named first (the 32-bit prefix, which every
+# (machine.sh), where the test named first (the 32-bit prefix, which every
 # other needs) runs them all, and each then reports its own result from
 # there. The test's build tree and prefixes come from the environment:
 # KNAPSEL_SOURCE, KNAPSEL_NATIVE, KNAPSEL_WINEPREFIX.
@@ -21,7 +21,7 @@ if [ -n "${KNAPSEL_GUEST:-}" ]; then # in the emulated machine: run, keep the re
   echo "$rc" >"$results/$name.rc"
   exit "$rc"
 fi
-if [ "$("$here/wine-arch.sh" 2>/dev/null)" = win32 ]; then
+if [ "$("$here/../wine-arch.sh" 2>/dev/null)" = win32 ]; then
   exec "$@"
 fi
 
@@ -40,11 +40,11 @@ if [ "$name" = "$first" ]; then
     exec 8>/dev/null
   fi
   shown='^ *[0-9]+/[0-9]+ Test|tests passed|emulated machine|^apt:'
-  echo "The tests of 32-bit programs run in an emulated machine: $("$here/wine-arch.sh" 2>&1 >/dev/null)"
+  echo "The tests of 32-bit programs run in an emulated machine: $("$here/../wine-arch.sh" 2>&1 >/dev/null)"
   echo "  emulated: the tests of 32-bit programs, all in one run of the emulated machine (15 to 45 minutes); each one's line follows as it ends" >&8
   # The prefixes live in guest memory; so does ctest's own record of the
   # run, which the host's ctest keeps in the same place.
-  { "$here/emulated.sh" --in-memory "${KNAPSEL_WINEPREFIX}32" --in-memory "${KNAPSEL_WINEPREFIX}64" \
+  { "$here/machine.sh" --in-memory "${KNAPSEL_WINEPREFIX}32" --in-memory "${KNAPSEL_WINEPREFIX}64" \
     --in-memory "$KNAPSEL_NATIVE/Testing" --console "$results/console.log" "$KNAPSEL_SOURCE" "${KNAPSEL_EMULATED_BOUND:-3000}" \
     "ctest --test-dir '$KNAPSEL_NATIVE' -L win32 --output-on-failure"; echo $? >"$results/emulated.rc"; } 2>&1 |
     tee "$results/ctest.log" | grep --line-buffered -E "$shown" | sed -u -e 's/^emulated machine: //' -e 's/^/  emulated: /' >&8

@@ -3,14 +3,14 @@
 # 64-bit code only: QEMU emulates the processor, 32-bit mode included,
 # whatever the host's kernel allows, so Debian's 32-bit Wine runs there.
 #
-# The machine is a Debian tree of the host's own release (setup/guest-tree.sh,
-# made the first time). It boots with that tree as its root, read-only,
+# The machine is a Debian tree of the host's own release (tree.sh, made the
+# first time). It boots with that tree as its root, read-only,
 # changes kept in guest memory; DIR is shared at its own path, read-write, so
 # that paths in a build tree stay valid there. Each --in-memory PATH (under
 # DIR) is a fresh folder in guest memory instead: a Wine prefix on the share
 # takes minutes to make, in memory one. --console FILE keeps what the
 # machine's console showed (its kernel's messages) there.
-#   usage: emulated.sh [--in-memory PATH]... [--console FILE] DIR TIMEOUT_SECONDS COMMAND
+#   usage: machine.sh [--in-memory PATH]... [--console FILE] DIR TIMEOUT_SECONDS COMMAND
 # Prints the command's output as it comes and exits with its exit code.
 # Needs root.
 set -u
@@ -30,11 +30,11 @@ fail() {
   exit 1
 }
 
-out=$("$here/../setup/deps.sh" qemu-system-x86 debootstrap 2>&1) ||
+out=$("$here/../../setup/deps.sh" qemu-system-x86 debootstrap 2>&1) ||
   fail "could not install qemu-system-x86 and debootstrap: $(echo "$out" | tail -n 1)"
 
 # The tree it boots from: $tree, made the first time.
-. "$here/../setup/guest-tree.sh"
+. "$here/tree.sh"
 
 # ---- the run ----
 
