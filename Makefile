@@ -12,7 +12,7 @@ NATIVE := $(BUILD)/native
 # Absolute paths are quoted wherever they reach the shell: the checkout may
 # sit in a folder such as "My Projects" (make's own path functions split there).
 # The Wine prefixes are this with 32 or 64 appended.
-PREFIX := $(CURDIR)/$(BUILD)/wineprefix
+PREFIX := $(CURDIR)/$(BUILD)/wine/run
 
 # run, pictures and bench run the release's 32-bit build under Wine, or on a
 # host that cannot start 32-bit Windows programs the x86-64 build in a 64-bit

@@ -4,12 +4,13 @@
 # whatever the host's kernel allows, so Debian's 32-bit Wine runs there.
 #
 # The machine is a Debian tree of the host's own release (tree.sh, made the
-# first time). It boots with that tree as its root, read-only,
-# changes kept in guest memory; DIR is shared at its own path, read-write, so
-# that paths in a build tree stay valid there. Each --in-memory PATH (under
-# DIR) is a fresh folder in guest memory instead: a Wine prefix on the share
-# takes minutes to make, in memory one. --console FILE keeps what the
-# machine's console showed (its kernel's messages) there.
+# first time). It boots with that tree as its root, read-only, changes kept
+# in guest memory; DIR is shared at its own path, read-write, so that paths
+# in a build tree stay valid there. Each --in-memory PATH (under DIR) is a
+# fresh folder in guest memory instead: Wine is slow on the share. The Wine
+# prefixes that scripts/wine.sh keeps are kept beside the tree, and go with
+# it. --console FILE keeps what the machine's console showed (its kernel's
+# messages) there.
 #   usage: machine.sh [--in-memory PATH]... [--console FILE] DIR TIMEOUT_SECONDS COMMAND
 # Prints the command's output as it comes and exits with its exit code.
 # Needs root.
@@ -35,6 +36,8 @@ out=$("$here/../../setup/deps.sh" qemu-system-x86 debootstrap 2>&1) ||
 
 # The tree it boots from: $tree, made the first time.
 . "$here/tree.sh"
+kept=$tree.wine
+mkdir -p "$kept" || fail "cannot make $kept"
 
 # ---- the run ----
 
@@ -45,11 +48,12 @@ trap '[ -n "$machine" ] && kill "$machine"; exit 143' INT TERM
 # The command runs in a shell of its own: an exit there must end the command,
 # not the machine's first process (the kernel panics when that ends).
 cat >"$run/init" <<EOF
-export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 KNAPSEL_GUEST=1
-share() { mkdir -p "\$2" && mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 "\$1" "\$2"; }
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 KNAPSEL_GUEST=1 KNAPSEL_CACHE="$kept"
+share() { mkdir -p "\$2" && mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144\$3 "\$1" "\$2"; }
 mount -t tmpfs tmpfs /tmp
 mkdir -p /dev/shm /dev/pts && mount -t tmpfs tmpfs /dev/shm && mount -t devpts devpts /dev/pts
 share project "$dir"
+share wine "$kept" ,cache=loose # read again and again, and written by this machine alone
 for path in $memory; do mkdir -p "\$path" && mount -t tmpfs tmpfs "\$path"; done
 cd "$dir" && ( $command ) >/run/knapsel/output 2>&1 </dev/null
 echo \$? >/run/knapsel/rc
@@ -65,7 +69,8 @@ timeout -k 10 "$bound" qemu-system-x86_64 -machine q35 -cpu max,smap=off -smp 2 
   -display none -no-reboot -monitor none -serial "file:$run/console" \
   -kernel "$(ls "$tree"/boot/vmlinuz-* | tail -n 1)" -initrd "$(ls "$tree"/boot/initrd.img-* | tail -n 1)" \
   -append "root=root rootfstype=9p rootflags=trans=virtio,version=9p2000.L,msize=262144,cache=loose ro console=ttyS0 panic=1 init=/sbin/knapsel-init" \
-  -virtfs "$(virtfs "$tree" root ,readonly=on)" -virtfs "$(virtfs "$dir" project)" -virtfs "$(virtfs "$run" run)" \
+  -virtfs "$(virtfs "$tree" root ,readonly=on)" -virtfs "$(virtfs "$dir" project)" -virtfs "$(virtfs "$kept" wine)" \
+  -virtfs "$(virtfs "$run" run)" \
   >"$run/qemu" 2>&1 &
 machine=$!
 # The command's output as it comes, so that a long run shows where it is.

@@ -3,8 +3,8 @@
 # or, on a host that cannot start them (wine-arch.sh), in the emulated machine
 # (machine.sh), where the test named first (the 32-bit prefix, which every
 # other needs) runs them all, and each then reports its own result from
-# there. The test's build tree and prefixes come from the environment:
-# KNAPSEL_SOURCE, KNAPSEL_NATIVE, KNAPSEL_WINEPREFIX.
+# there, side by side. The test's build tree and prefixes come from the
+# environment: KNAPSEL_SOURCE, KNAPSEL_NATIVE, KNAPSEL_WINEPREFIX.
 #   usage: win32.sh NAME COMMAND [ARGS...]
 set -u
 name=$1
@@ -41,12 +41,13 @@ if [ "$name" = "$first" ]; then
   fi
   shown='^ *[0-9]+/[0-9]+ Test|tests passed|emulated machine|^apt:'
   echo "The tests of 32-bit programs run in an emulated machine: $("$here/../wine-arch.sh" 2>&1 >/dev/null)"
-  echo "  emulated: the tests of 32-bit programs, all in one run of the emulated machine (15 to 45 minutes); each one's line follows as it ends" >&8
-  # The prefixes live in guest memory; so does ctest's own record of the
-  # run, which the host's ctest keeps in the same place.
-  { "$here/machine.sh" --in-memory "${KNAPSEL_WINEPREFIX}32" --in-memory "${KNAPSEL_WINEPREFIX}64" \
-    --in-memory "$KNAPSEL_NATIVE/Testing" --console "$results/console.log" "$KNAPSEL_SOURCE" "${KNAPSEL_EMULATED_BOUND:-3000}" \
-    "ctest --test-dir '$KNAPSEL_NATIVE' -L win32 --output-on-failure"; echo $? >"$results/emulated.rc"; } 2>&1 |
+  echo "  emulated: the tests of 32-bit programs, all in one run of the emulated machine (5 to 20 minutes); each one's line follows as it ends" >&8
+  # The tests' prefixes live in guest memory; so does ctest's own record of
+  # the run, which the host's ctest keeps in the same place. The machine has
+  # two processors, and its tests mostly wait for Wine: three at a time.
+  { "$here/machine.sh" --in-memory "$KNAPSEL_WINEPREFIX" --in-memory "$KNAPSEL_NATIVE/Testing" \
+    --console "$results/console.log" "$KNAPSEL_SOURCE" "${KNAPSEL_EMULATED_BOUND:-3000}" \
+    "ctest --test-dir '$KNAPSEL_NATIVE' -L win32 -j 3 --output-on-failure"; echo $? >"$results/emulated.rc"; } 2>&1 |
     tee "$results/ctest.log" | grep --line-buffered -E "$shown" | sed -u -e 's/^emulated machine: //' -e 's/^/  emulated: /' >&8
   grep -E "$shown" "$results/ctest.log"
   echo "The emulated machine's run took $(($(date +%s) - started)) s (exit $(cat "$results/emulated.rc")); its log: $results/ctest.log, its console: $results/console.log"
