@@ -51,6 +51,8 @@ kept=$cache/wine-$WINEARCH-$key
 listing() { (cd "$1" && find . -path ./.made -prune -o -type d -printf '%p\n' -o -printf '%y %p %s %T@\n' | sort | sha256sum); }
 make_kept() {
   made=$(mktemp -d) && part=$(mktemp -d "$kept.part.XXXXXX") || fail "cannot make a prefix in $cache"
+  trap 'rm -rf "$made" "$part"' EXIT  # what an interrupted making leaves
+  trap 'exit 143' INT TERM
   # A new prefix is filled in by a wineboot of Wine's own, which the command
   # waits for at most 5 minutes, less than an emulated machine on a busy host
   # can take: the command then fails, its DLLs not there yet, while the
@@ -70,6 +72,7 @@ make_kept() {
   rm -rf "$part" && mv "$WINEPREFIX" "$part" && rm -rf "$made" && listing "$part" >"$part/.made" ||
     fail "cannot keep the prefix in $cache"
   mv -T "$part" "$kept" 2>/dev/null || rm -rf "$part"
+  trap - EXIT INT TERM
   # Those made for another Wine or other settings, and ones never finished.
   find "$cache" -maxdepth 1 -name "wine-$WINEARCH-*" ! -name "wine-$WINEARCH-$key" \
     \( ! -name '*.part.*' -o -mmin +600 \) -exec rm -rf {} +
